@@ -1,0 +1,70 @@
+#pragma once
+// Owning wrappers for the Win32 handles the service closes itself.
+
+#include <windows.h>
+
+#include <utility>
+
+template <typename Traits> class UniqueWinHandle {
+  public:
+    using handle_type = typename Traits::type;
+
+    UniqueWinHandle() = default;
+    explicit UniqueWinHandle(handle_type h) : h_(h) {}
+    UniqueWinHandle(const UniqueWinHandle &) = delete;
+    UniqueWinHandle &operator=(const UniqueWinHandle &) = delete;
+    UniqueWinHandle(UniqueWinHandle &&o) noexcept : h_(std::exchange(o.h_, Traits::invalid())) {}
+    UniqueWinHandle &operator=(UniqueWinHandle &&o) noexcept {
+        reset(std::exchange(o.h_, Traits::invalid()));
+        return *this;
+    }
+    ~UniqueWinHandle() { reset(); }
+
+    handle_type get() const { return h_; }
+    explicit operator bool() const { return Traits::valid(h_); }
+
+    // Hands ownership to the caller.
+    handle_type release() { return std::exchange(h_, Traits::invalid()); }
+
+    void reset(handle_type h = Traits::invalid()) {
+        if (Traits::valid(h_))
+            Traits::close(h_);
+        h_ = h;
+    }
+
+    // For out-parameters: closes what is held and exposes the slot.
+    handle_type *put() {
+        reset();
+        return &h_;
+    }
+
+  private:
+    handle_type h_ = Traits::invalid();
+};
+
+struct KernelHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return nullptr; }
+    static bool valid(type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(type h) { CloseHandle(h); }
+};
+
+struct ServiceHandleTraits {
+    using type = SC_HANDLE;
+    static type invalid() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { CloseServiceHandle(h); }
+};
+
+struct RegKeyTraits {
+    using type = HKEY;
+    static type invalid() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { RegCloseKey(h); }
+};
+
+// Kernel objects: files, devices, processes, threads, tokens, snapshots.
+using UniqueHandle = UniqueWinHandle<KernelHandleTraits>;
+// Service Control Manager and service handles.
+using UniqueServiceHandle = UniqueWinHandle<ServiceHandleTraits>;
+using UniqueRegKey = UniqueWinHandle<RegKeyTraits>;

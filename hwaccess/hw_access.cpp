@@ -1,0 +1,3 @@
+#include "hwaccess/hw_access.h"
+
+HwAccess *g_pHwAccess = nullptr;

@@ -1,0 +1,12 @@
+#pragma once
+// Byte-wide I/O port access, carried out by the kernel I/O driver.
+// Portable declaration: the product implements it over DeviceIoControl,
+// native tests over a simulated port space.
+
+#include <cstdint>
+
+// The byte read from the port; 0 when the request fails.
+std::uint8_t ReadIoPortByte(std::uint16_t port);
+
+// True when the driver completed the write.
+bool WriteIoPortByte(std::uint16_t port, std::uint8_t value);
