@@ -1,7 +1,98 @@
 #include "button/worker.h"
 
-char g_szModuleDir[256];
-char g_szIniPath[256];
-FintekF71889 *g_pSuperIo = nullptr;
+#include "board/identify_board.h"
+#include "button/button_input.h"
+#include "button/companion_launch.h"
+#include "button/module_name.h"
+#include "button/press_latch.h"
+#include "button/process_lookup.h"
+#include "button/worker_texts.h"
+#include "common/win_handles.h"
+#include "hwaccess/hw_access.h"
+#include "hwaccess/io_driver.h"
+#include "hwaccess/port_io.h"
+#include "service/run_flag.h"
+#include "superio/fintek_f71889.h"
 
-int WorkerMain() { return 0; }
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+char g_szModuleDir[kTextBufferSize];
+char g_szIniPath[kTextBufferSize];
+FintekF71889 *g_pSuperIo = nullptr;
+bool g_bButtonLatched = false;
+
+namespace {
+
+constexpr DWORD kPollIntervalMs = 3000;
+
+bool IsAnsiLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
+
+// Handles a new press: starts the companion unless it runs already.
+void HandlePress(const char *directory) {
+    UniqueHandle companionToken;
+    if (FindProcessByName(kCompanionExeName, companionToken.put()))
+        return;
+    // Composed afresh each time from the unchanged directory, so every launch
+    // uses the same command line.
+    wsprintfA(g_szModuleDir, kCommandLineFormat, directory, kCompanionExeName);
+    LaunchCompanion();
+}
+
+} // namespace
+
+int WorkerMain() {
+    std::memset(g_szModuleDir, 0, sizeof(g_szModuleDir));
+    std::memset(g_szIniPath, 0, sizeof(g_szIniPath));
+
+    // A null handle (the file carries another name) yields this executable too.
+    HMODULE module = GetModuleHandleA(kModuleFileName);
+    const DWORD pathLength = GetModuleFileNameA(module, g_szModuleDir, sizeof(g_szModuleDir));
+    // A path cut short at the buffer's end names no real directory.
+    if (pathLength == 0 || pathLength >= sizeof(g_szModuleDir))
+        return 0;
+
+    char directory[kTextBufferSize];
+    std::memcpy(directory, g_szModuleDir, sizeof(directory));
+    RemoveModuleName(directory, IsAnsiLeadByte);
+    // Every text built from the directory must fit its buffer; otherwise the
+    // service stays idle rather than work with a cut path.
+    if (!DirectoryFitsTexts(std::strlen(directory)))
+        return 0;
+
+    std::memset(g_szModuleDir, 0, sizeof(g_szModuleDir));
+    wsprintfA(g_szModuleDir, "%s", directory);
+    wsprintfA(g_szIniPath, kIniPathFormat, directory, kIniFileName);
+
+    if (!IdentifyBoard())
+        return 0;
+
+    // Plain allocation: OpenIoDriver and the worker fill in what is used.
+    HwAccess *hwAccess = new (std::nothrow) HwAccess;
+    if (hwAccess == nullptr)
+        return 0;
+    g_pHwAccess = hwAccess;
+    g_pSuperIo = new (std::nothrow) FintekF71889;
+    if (g_pSuperIo == nullptr)
+        return 0;
+
+    const std::int32_t driverReady = OpenIoDriver(&hwAccess->driver) ? 1 : 0;
+    hwAccess->driver.bOpened = driverReady;
+    hwAccess->bDriverReady = driverReady;
+    if (!driverReady)
+        return 0;
+
+    while (g_bRunning.load()) {
+        Sleep(kPollIntervalMs);
+        // The board text is searched on every pass, as the input is chosen afresh.
+        const ButtonInput input = ButtonInputFor(g_strBoard);
+        const unsigned level = ButtonLevel(input, ReadIoPortByte(input.port));
+        if (LatchPress(g_bButtonLatched, level))
+            HandlePress(directory);
+    }
+    return 0;
+}

@@ -9,6 +9,8 @@ extern char g_szModuleDir[256];
 // The directory followed by "WGB.ini".
 extern char g_szIniPath[256];
 extern FintekF71889 *g_pSuperIo;
+// Set from the poll that handles a press until a poll reads the released level.
+extern bool g_bButtonLatched;
 
 // The body of the service, run once on the worker thread. Returns 0.
 int WorkerMain();
