@@ -7,5 +7,8 @@
 // The baseboard's WMI "Product" text; empty until IdentifyBoard has read it.
 extern std::string g_strBoard;
 
-// 1 when a listed product fragment occurs in the product text, 0 otherwise.
+// Reads the product text into g_strBoard and returns 1 when a product
+// fragment listed in section "MainBoard" of g_szIniPath occurs in it, 0
+// otherwise. Returns 0 with g_strBoard left empty when WMI yields no product
+// text. Initialises COM on the calling thread and uninitialises it again.
 int IdentifyBoard();

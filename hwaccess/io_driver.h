@@ -1,5 +1,6 @@
 #pragma once
-// Bring-up of the kernel I/O driver.
+// Bring-up of the kernel I/O driver: open its device, or find the driver file
+// beside the executable, register and start it, and open the device then.
 
 #include "hwaccess/hw_access.h"
 
@@ -7,7 +8,19 @@
 
 // 0 until bring-up runs, INVALID_HANDLE_VALUE after a failed open, else the device.
 extern HANDLE g_hIoDriver;
+// Full path of the driver file; the driver service's image path.
+extern char g_szDriverPath[MAX_PATH];
+// Name of the driver service; null until LocateDriverFile has run.
+extern const char *g_pszDriverServiceName;
 
 // Opens the driver's device, registering and starting the driver first when
 // it is not loaded. True when port requests can go out.
 bool OpenIoDriver(IoDriverState *state);
+
+// Builds g_szDriverPath from g_szModuleDir, sets g_pszDriverServiceName and
+// tells whether the driver file exists. A path that does not fit
+// g_szDriverPath counts as a missing file.
+bool LocateDriverFile();
+
+// True when Windows itself runs on AMD64, whatever this process is.
+bool IsX64System();

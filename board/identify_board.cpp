@@ -1,0 +1,111 @@
+#include "board/identify_board.h"
+
+#include "board/board_list.h"
+#include "board/com_ptr.h"
+#include "board/ini_reader.h"
+#include "button/worker.h"
+
+#include <windows.h>
+
+#include <wbemcli.h>
+
+std::string g_strBoard;
+
+namespace {
+
+// {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF}
+const CLSID kClsidWbemAdministrativeLocator = {
+    0xCB8555CC, 0x9128, 0x11D1, {0xAD, 0x9B, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
+
+constexpr wchar_t kNamespace[] = L"root\\cimv2";
+constexpr wchar_t kQueryLanguage[] = L"WQL";
+constexpr wchar_t kBaseboardQuery[] = L"Select * from Win32_Baseboard";
+constexpr wchar_t kProductProperty[] = L"Product";
+constexpr char kBoardSection[] = "MainBoard";
+
+// Uninitialises COM when IdentifyBoard returns, after every interface is released.
+struct ComApartmentExit {
+    ~ComApartmentExit() { CoUninitialize(); }
+};
+
+// UTF-16 text to the ANSI code page, up to its first NUL. A null BSTR is the
+// empty text.
+bool ToAnsi(const wchar_t *text, std::string &ansi) {
+    if (!text) {
+        ansi.clear();
+        return true;
+    }
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return false;
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, &buffer[0], size, nullptr, nullptr) != size)
+        return false;
+    buffer.resize(static_cast<std::size_t>(size) - 1); // drop the terminator
+    ansi = std::move(buffer);
+    return true;
+}
+
+bool VariantToAnsi(VARIANT *value, std::string &ansi) {
+    if (V_VT(value) != VT_BSTR && FAILED(VariantChangeType(value, value, 0, VT_BSTR)))
+        return false;
+    return ToAnsi(V_BSTR(value), ansi);
+}
+
+std::string ReadBoardListKey(const std::string &key) {
+    return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
+}
+
+} // namespace
+
+int IdentifyBoard() {
+    CoInitialize(nullptr);
+    const ComApartmentExit comExit;
+
+    if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)
+        return 0;
+
+    // Destroyed in reverse: the value is cleared first, then the locator, the
+    // services object, the enumerator and the result object are released.
+    ComPtr<IWbemClassObject> board;
+    ComPtr<IEnumWbemClassObject> boards;
+    ComPtr<IWbemServices> services;
+    ComPtr<IWbemLocator> locator;
+    UniqueVariant product;
+
+    if (FAILED(CoCreateInstance(kClsidWbemAdministrativeLocator, nullptr,
+                                CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IWbemLocator,
+                                locator.put_void())) ||
+        !locator)
+        return 0;
+
+    if (FAILED(locator->ConnectServer(UniqueBstr(kNamespace).get(), nullptr, nullptr, nullptr, 0,
+                                      nullptr, nullptr, services.put())) ||
+        !services)
+        return 0;
+
+    if (FAILED(services->ExecQuery(UniqueBstr(kQueryLanguage).get(),
+                                   UniqueBstr(kBaseboardQuery).get(), WBEM_FLAG_RETURN_IMMEDIATELY,
+                                   nullptr, boards.put())) ||
+        !boards)
+        return 0;
+
+    boards->Reset();
+    ULONG returned = 0;
+    boards->Next(WBEM_INFINITE, 1, board.put(), &returned);
+    if (returned != 1 || !board)
+        return 0;
+
+    HRESULT got;
+    {
+        const UniqueBstr name(kProductProperty);
+        got = board->Get(name.get(), 0, product.get(), nullptr, nullptr);
+    }
+    std::string productText;
+    if (FAILED(got) || !VariantToAnsi(product.get(), productText))
+        return 0;
+
+    g_strBoard = productText;
+    return MatchBoardList(g_strBoard, ReadBoardListKey);
+}

@@ -1,0 +1,101 @@
+#include "hwaccess/io_driver.h"
+
+#include "button/worker.h"
+#include "common/win_handles.h"
+#include "hwaccess/driver_service.h"
+
+#include <cstdlib>
+#include <cstring>
+
+HANDLE g_hIoDriver = nullptr;
+char g_szDriverPath[MAX_PATH];
+const char *g_pszDriverServiceName = nullptr;
+
+namespace {
+
+constexpr char kDevicePath[] = "\\\\.\\Quendra_1_0_1";
+constexpr char kDriverServiceName[] = "Quendra_1_0_T";
+constexpr char kDriverBaseNameX64[] = "Quendra_X64";
+constexpr char kDriverBaseName[] = "Quendra";
+constexpr char kDriverExtension[] = ".sys";
+constexpr std::size_t kDriverBlockSize = 1200;
+constexpr unsigned char kDriverBlockFill = 0xFF;
+
+void OpenDevice() {
+    g_hIoDriver = CreateFileA(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool DeviceOpen() {
+    return g_hIoDriver != INVALID_HANDLE_VALUE;
+}
+
+bool FileExists(const char *path) {
+    const UniqueHandle file(
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+}
+
+} // namespace
+
+bool IsX64System() {
+    const HMODULE kernel32 = GetModuleHandleA("kernel32");
+    if (!kernel32)
+        return false;
+    using GetNativeSystemInfoFn = void(WINAPI *)(LPSYSTEM_INFO);
+    // Looked up at run time: older kernels do not have it.
+    const auto getNativeSystemInfo = reinterpret_cast<GetNativeSystemInfoFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "GetNativeSystemInfo")));
+    if (!getNativeSystemInfo)
+        return false;
+    SYSTEM_INFO info = {};
+    getNativeSystemInfo(&info);
+    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+}
+
+bool LocateDriverFile() {
+    if (GetCurrentDirectoryA(MAX_PATH, g_szDriverPath) == 0)
+        return false;
+
+    const char *baseName = IsX64System() ? kDriverBaseNameX64 : kDriverBaseName;
+    g_pszDriverServiceName = kDriverServiceName;
+
+    // A directory too long to leave room for the file name cannot hold the
+    // driver: treated as a missing file, before anything is registered.
+    const std::size_t dirLength = strnlen(g_szModuleDir, sizeof g_szModuleDir);
+    if (dirLength + std::strlen(baseName) + std::strlen(kDriverExtension) >= MAX_PATH)
+        return false;
+
+    wsprintfA(g_szDriverPath, "%s", g_szModuleDir);
+    wsprintfA(g_szDriverPath + dirLength, "%s%s", baseName, kDriverExtension);
+    return FileExists(g_szDriverPath);
+}
+
+bool OpenIoDriver(IoDriverState *state) {
+    OpenDevice();
+    if (!DeviceOpen()) {
+        // Any failure but a missing device means the driver is there and
+        // refuses us: leave the driver service alone.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            return false;
+        if (!LocateDriverFile())
+            return false;
+        if (!ManageDriverService(DRIVER_SERVICE_INSTALL)) {
+            ManageDriverService(DRIVER_SERVICE_REMOVE);
+            return false;
+        }
+        OpenDevice();
+        if (!DeviceOpen())
+            return false;
+    }
+
+    state->pBuffer = std::malloc(kDriverBlockSize);
+    if (!state->pBuffer) {
+        CloseHandle(g_hIoDriver);
+        // A closed handle must not stay where port requests would use it.
+        g_hIoDriver = INVALID_HANDLE_VALUE;
+        return false;
+    }
+    std::memset(state->pBuffer, kDriverBlockFill, kDriverBlockSize);
+    return true;
+}
