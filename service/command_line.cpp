@@ -1,0 +1,48 @@
+#include "service/command_line.h"
+
+namespace {
+
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+const char *SkipProgramName(const char *cmdLine) {
+    const char *p = cmdLine;
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"')
+            ++p;
+        if (*p == '"')
+            ++p;
+    } else {
+        while (*p != '\0' && !IsBlankOrControl(*p))
+            ++p;
+    }
+    while (*p != '\0' && IsBlankOrControl(*p))
+        ++p;
+    return p;
+}
+
+bool SwitchMatches(const char *text, const char *sw) {
+    for (; *text != '\0' && *sw != '\0'; ++text, ++sw) {
+        if (AsciiLower(*text) != AsciiLower(*sw))
+            return false;
+    }
+    return *text == '\0' && *sw == '\0';
+}
+
+SwitchCommand SelectCommand(const char *args) {
+    if (args == nullptr)
+        return SwitchCommand::None;
+    if (SwitchMatches(args, kInstallSwitch))
+        return SwitchCommand::Install;
+    if (SwitchMatches(args, kUninstallSwitch))
+        return SwitchCommand::Uninstall;
+    return SwitchCommand::None;
+}

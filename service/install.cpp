@@ -1,0 +1,76 @@
+#include "service/install.h"
+
+#include "common/win_handles.h"
+#include "service/image_path.h"
+#include "service/service_names.h"
+
+namespace {
+
+constexpr DWORD kModulePathSize = 256;
+// Room for the quotes around any path that fits the module path buffer.
+constexpr DWORD kImagePathSize = kModulePathSize + 2;
+constexpr DWORD kAutoStart = 2; // SERVICE_AUTO_START as a "Start" value
+
+// The module path, or false when it does not fit its buffer: a truncated path
+// would register some other program.
+bool GetModulePath(char (&path)[kModulePathSize]) {
+    const DWORD length =
+        GetModuleFileNameA(GetModuleHandleA(kModuleFileName), path, kModulePathSize);
+    return length != 0 && length < kModulePathSize;
+}
+
+} // namespace
+
+void InstallService() {
+    char modulePath[kModulePathSize];
+    char imagePath[kImagePathSize];
+    if (!GetModulePath(modulePath) || !QuoteImagePath(modulePath, imagePath, sizeof imagePath))
+        return;
+
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return;
+
+    // Fails among others when the service exists: then nothing else happens.
+    UniqueServiceHandle created(
+        CreateServiceA(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       imagePath, nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!created)
+        return;
+
+    UniqueServiceHandle service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    if (!service)
+        return;
+
+    StartServiceA(service.get(), 0, nullptr);
+    // Created with demand start; automatic start from the next boot on.
+    SetRegistryDword(HKEY_LOCAL_MACHINE, kServiceRegistryKey, kStartValueName, kAutoStart);
+}
+
+void UninstallService() {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    if (!service)
+        return;
+
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service.get(), &status))
+        return;
+    // Not waited for: the deletion completes once the service has stopped.
+    if (status.dwCurrentState == SERVICE_RUNNING)
+        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+}
+
+void SetRegistryDword(HKEY root, const char *subKey, const char *valueName, DWORD data) {
+    UniqueRegKey key;
+    if (RegOpenKeyExA(root, subKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
+        char noClass[] = "";
+        if (RegCreateKeyExA(root, subKey, 0, noClass, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                            nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+            return;
+    }
+    RegSetValueExA(key.get(), valueName, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data),
+                   sizeof data);
+}
