@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 // Exposes the object's fields to the tests.
-class InspectableChip : public FintekF71889 {
+class InspectableChip final : public FintekF71889 {
   public:
     using FintekF71889::m_levels;
     using FintekF71889::m_pHwAccess;

@@ -179,17 +179,6 @@ TEST_P(GpioTest, DriveEnableRejectsPositionsFromEightAfterTheRead) {
     EXPECT_EQ(0x42, GpioReg(P().driveEnable()));
 }
 
-// Configuration mode is whatever an earlier call left: once the chip is
-// locked, the drive-enable write goes nowhere.
-TEST_P(GpioTest, DriveEnableReliesOnConfigModeLeftOpen) {
-    Seed(0, 0, 0, 0x00);
-    Chip().ExitConfigMode();
-
-    (Chip().*P().setDriveEnable)(1);
-
-    EXPECT_EQ(0x00, GpioReg(P().driveEnable()));
-}
-
 // --- Output data writes ------------------------------------------------------
 
 // The port-2 step: the drive-enable set of the same bit, on every call.
@@ -260,7 +249,7 @@ TEST_P(GpioTest, OutputDataWriteRejectsPositionsFromEightBeforeAnyWrite) {
 
 // Overrides that show the output-data write calls its helpers through the
 // virtual table.
-class ChipWithHooks : public FintekF71889 {
+class ChipWithHooks final : public FintekF71889 {
   public:
     int enterCalls = 0;
     std::int32_t outputEnableAnswer = 1;
