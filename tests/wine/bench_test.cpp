@@ -77,7 +77,7 @@ TEST(StandInService, DevicesExistExactlyWhileTheDriverRuns) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError()) << "registered, stopped";
 
     ASSERT_TRUE(SetDriverFailStart(true));
-    EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS), StartDriverService());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_GEN_FAILURE), StartDriverService());
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), OpenError()) << "start refused";
 
