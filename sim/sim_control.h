@@ -38,10 +38,12 @@
 /* Output byte 1 of a successful read: a value the caller must ignore. */
 #define SIM_READ_FILLER 0xA5u
 
-/* NTSTATUS values the stand-in uses. */
+/* NTSTATUS values the stand-in and its test helpers use. */
 #define SIM_STATUS_SUCCESS 0x00000000u
 #define SIM_STATUS_INVALID_PARAMETER 0xC000000Du
 #define SIM_STATUS_INVALID_DEVICE_REQUEST 0xC0000010u
+#define SIM_STATUS_ACCESS_DENIED 0xC0000022u
+#define SIM_STATUS_SHARING_VIOLATION 0xC0000043u
 #define SIM_STATUS_IO_DEVICE_ERROR 0xC0000185u
 
 #define SIM_CONTROL_DEVICE_TYPE 0x8D51u

@@ -253,18 +253,31 @@ TEST_F(StandInDriver, FailsReadsOrWritesOnRequest) {
     }
 }
 
-TEST_F(StandInDriver, OpensFailWhileARefusalLives) {
-    for (DWORD error : {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED}) {
-        SCOPED_TRACE(testing::Message() << "error " << error);
-        {
-            DeviceOpenRefusal refusal(error);
-            ASSERT_TRUE(refusal.IsActive());
-            EXPECT_EQ(error, OpenError());
-            EXPECT_EQ(error, OpenError()) << "a second open";
-            EXPECT_TRUE(ReadPort(device.get(), kPlainPort).ok) << "a handle opened before";
-        }
+TEST_F(StandInDriver, RefusesOpensUntilToldOtherwise) {
+    struct Refusal {
+        uint32_t status;
+        DWORD error;
+    };
+    for (Refusal r : {Refusal{SIM_STATUS_SHARING_VIOLATION, ERROR_SHARING_VIOLATION},
+                      Refusal{SIM_STATUS_ACCESS_DENIED, ERROR_ACCESS_DENIED}}) {
+        SCOPED_TRACE(testing::Message() << "error " << r.error);
+        ASSERT_TRUE(control.Reset());
+        ASSERT_TRUE(control.RefuseOpens(r.status));
+        EXPECT_EQ(r.error, OpenError());
+        EXPECT_EQ(r.error, OpenError()) << "a second open";
+        EXPECT_TRUE(ReadPort(device.get(), kPlainPort).ok) << "a handle opened before";
+        std::optional<sim_counters> counters = control.Counters();
+        ASSERT_TRUE(counters);
+        EXPECT_EQ(0u, counters->opens) << "a refused open reached the device";
+
+        control.AcceptOpens();
         EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), OpenError()) << "refusal over";
     }
+
+    ASSERT_TRUE(control.RefuseOpens(SIM_STATUS_ACCESS_DENIED));
+    ASSERT_TRUE(control.Reset());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), OpenError()) << "a reset ends a refusal";
+    EXPECT_FALSE(control.RefuseOpens(SIM_STATUS_IO_DEVICE_ERROR)) << "no such refusal";
 }
 
 // ---- the stub companion ---------------------------------------------------

@@ -49,6 +49,7 @@ std::optional<uint8_t> SimControl::ByteRequest(DWORD code, const void *in, DWORD
 }
 
 bool SimControl::Reset() {
+    AcceptOpens();
     return Request(IOCTL_SIM_RESET, nullptr, 0, nullptr, 0);
 }
 
@@ -113,6 +114,19 @@ bool SimControl::ClearTrace() {
 bool SimControl::FailRequests(bool reads, bool writes, uint32_t status) {
     sim_failures in = {(reads ? SIM_FAIL_READS : 0u) | (writes ? SIM_FAIL_WRITES : 0u), status};
     return Request(IOCTL_SIM_SET_FAILURES, &in, sizeof in, nullptr, 0);
+}
+
+bool SimControl::RefuseOpens(uint32_t status) {
+    refusal_.reset();
+    DWORD error = status == SIM_STATUS_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION
+                  : status == SIM_STATUS_ACCESS_DENIED   ? ERROR_ACCESS_DENIED
+                                                         : ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    refusal_ = std::make_unique<DeviceOpenRefusal>(error);
+    return refusal_->IsActive();
 }
 
 std::optional<sim_counters> SimControl::Counters() {

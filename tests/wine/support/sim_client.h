@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,28 @@ namespace wgbtest {
 
 // ---- control device ---------------------------------------------------------
 
+// While it lives, every open of \\.\Quendra_1_0_1 fails with error:
+// ERROR_SHARING_VIOLATION or ERROR_ACCESS_DENIED, whether the stand-in is
+// loaded or not; handles opened before keep working. (Wine opens a device
+// whatever the driver's IRP_MJ_CREATE answers, but it looks \\.\NAME up in
+// the prefix's dosdevices directory first: a file there that this object holds
+// without sharing gives the sharing violation, a directory the access denial.)
+class DeviceOpenRefusal {
+  public:
+    explicit DeviceOpenRefusal(DWORD error);
+    ~DeviceOpenRefusal();
+    DeviceOpenRefusal(const DeviceOpenRefusal &) = delete;
+    DeviceOpenRefusal &operator=(const DeviceOpenRefusal &) = delete;
+
+    // False when the refusal could not be set up (reported as a test failure).
+    bool IsActive() const { return active_; }
+
+  private:
+    std::string path_;
+    UniqueHandle held_;
+    bool active_ = false;
+};
+
 // The stand-in's test device. Every call is one control request; a setter
 // returns false (with GetLastError) when the request failed, a getter reports
 // a failed request as a test failure.
@@ -30,7 +53,7 @@ class SimControl {
     bool IsOpen() const { return static_cast<bool>(device_); }
 
     // The state right after loading: port space initialised, trace empty, no
-    // failures, no refusals, counters zero.
+    // failures, counters zero; and no refusal of opens.
     bool Reset();
 
     // The byte a plain port (one outside the chip's register pairs) holds:
@@ -55,6 +78,14 @@ class SimControl {
     // ends it.
     bool FailRequests(bool reads, bool writes, uint32_t status = SIM_STATUS_IO_DEVICE_ERROR);
 
+    // From now on every open of \\.\Quendra_1_0_1 fails with
+    // SIM_STATUS_SHARING_VIOLATION (ERROR_SHARING_VIOLATION) or
+    // SIM_STATUS_ACCESS_DENIED (ERROR_ACCESS_DENIED), until AcceptOpens, Reset
+    // or the end of this object: a DeviceOpenRefusal that this object holds.
+    // Refused opens do not reach the stand-in, so no counter shows them.
+    bool RefuseOpens(uint32_t status);
+    void AcceptOpens() { refusal_.reset(); }
+
     std::optional<sim_counters> Counters();
 
   private:
@@ -63,34 +94,13 @@ class SimControl {
     std::optional<uint8_t> ByteRequest(DWORD code, const void *in, DWORD inLength);
 
     UniqueHandle device_;
+    std::unique_ptr<DeviceOpenRefusal> refusal_;
 };
 
 // Only the entries of one kind (SIM_OP_READ or SIM_OP_WRITE).
 std::vector<sim_trace_entry> TraceOf(const std::vector<sim_trace_entry> &trace, uint8_t op);
 // "read 0x50C -> 0xFF ok @123" style, for failure messages.
 std::string Describe(const sim_trace_entry &entry);
-
-// While it lives, every open of \\.\Quendra_1_0_1 fails with error:
-// ERROR_SHARING_VIOLATION or ERROR_ACCESS_DENIED, whether the stand-in is
-// loaded or not; handles opened before keep working. (Wine opens a device
-// whatever the driver's IRP_MJ_CREATE answers, but it looks \\.\NAME up in
-// the prefix's dosdevices directory first: a file there that this object holds
-// without sharing gives the sharing violation, a directory the access denial.)
-class DeviceOpenRefusal {
-  public:
-    explicit DeviceOpenRefusal(DWORD error);
-    ~DeviceOpenRefusal();
-    DeviceOpenRefusal(const DeviceOpenRefusal &) = delete;
-    DeviceOpenRefusal &operator=(const DeviceOpenRefusal &) = delete;
-
-    // False when the refusal could not be set up (reported as a test failure).
-    bool IsActive() const { return active_; }
-
-  private:
-    std::string path_;
-    UniqueHandle held_;
-    bool active_ = false;
-};
 
 // Opens \\.\Quendra_1_0_1 as the service does (read/write, no sharing);
 // an invalid handle with GetLastError on failure.
