@@ -23,9 +23,21 @@ constexpr wchar_t kBaseboardQuery[] = L"Select * from Win32_Baseboard";
 constexpr wchar_t kProductProperty[] = L"Product";
 constexpr char kBoardSection[] = "MainBoard";
 
-// Uninitialises COM when IdentifyBoard returns, after every interface is released.
-struct ComApartmentExit {
-    ~ComApartmentExit() { CoUninitialize(); }
+// Uninitialises COM when IdentifyBoard returns, after every interface is
+// released; only an initialisation that succeeded is undone, so that a thread
+// already in another apartment keeps it.
+class ComApartment {
+  public:
+    ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ComApartment(const ComApartment &) = delete;
+    ComApartment &operator=(const ComApartment &) = delete;
+    ~ComApartment() {
+        if (initialised_)
+            CoUninitialize();
+    }
+
+  private:
+    const bool initialised_;
 };
 
 // UTF-16 text to the ANSI code page, up to its first NUL. A null BSTR is the
@@ -59,8 +71,7 @@ std::string ReadBoardListKey(const std::string &key) {
 } // namespace
 
 int IdentifyBoard() {
-    CoInitialize(nullptr);
-    const ComApartmentExit comExit;
+    const ComApartment apartment;
 
     if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)

@@ -101,7 +101,7 @@ TEST_P(BoardIdentification, ReportsTheMatchAndKeepsTheProductText) {
     ASSERT_TRUE(report);
     EXPECT_EQ(report->result, c.expected);
     EXPECT_EQ(report->board, c.product);
-    EXPECT_TRUE(report->comReleased) << "COM still initialised after IdentifyBoard";
+    EXPECT_TRUE(report->comAsBefore) << "COM still initialised after IdentifyBoard";
 }
 
 INSTANTIATE_TEST_SUITE_P(Wmi, BoardIdentification, testing::ValuesIn(kBoardCases),
@@ -129,25 +129,30 @@ TEST(ReadIniString, GivesAtMost255CharactersAndTheDefaultForWhatIsMissing) {
 // ---- fake WMI ---------------------------------------------------------------
 
 struct FakeCase {
+    const char *name;
     const char *fault;
     const char *iniValue;
     int expected;
     const char *board;
+    bool inMta = false; // the caller's thread is in the multithreaded apartment
 };
 
 // Failures are run with an entry that matches every board, so that a search
 // run after a failure would show as result 1.
 const std::vector<FakeCase> kFakeCases = {
-    {"none", "6231;", 1, "QX-Fake-6231 Rev 2"},
-    {"product-number", "6231", 1, "6231"},
-    {"no-locator", ";all", 0, ""},
-    {"connect-fails", ";all", 0, ""},
-    {"connect-null", ";all", 0, ""},
-    {"query-fails", ";all", 0, ""},
-    {"query-null", ";all", 0, ""},
-    {"no-object", ";all", 0, ""},
-    {"get-fails", ";all", 0, ""},
-    {"product-null", ";all", 0, ""},
+    {"none", "none", "6231;", 1, "QX-Fake-6231 Rev 2"},
+    // IdentifyBoard cannot enter its apartment there, works in the caller's
+    // and must leave the caller's initialisation in place.
+    {"caller_in_mta", "none", "6231;", 1, "QX-Fake-6231 Rev 2", true},
+    {"product_number", "product-number", "6231", 1, "6231"},
+    {"no_locator", "no-locator", ";all", 0, ""},
+    {"connect_fails", "connect-fails", ";all", 0, ""},
+    {"connect_null", "connect-null", ";all", 0, ""},
+    {"query_fails", "query-fails", ";all", 0, ""},
+    {"query_null", "query-null", ";all", 0, ""},
+    {"no_object", "no-object", ";all", 0, ""},
+    {"get_fails", "get-fails", ";all", 0, ""},
+    {"product_null", "product-null", ";all", 0, ""},
 };
 
 class BoardIdentificationFakeWmi : public testing::TestWithParam<FakeCase> {};
@@ -158,22 +163,18 @@ TEST_P(BoardIdentificationFakeWmi, ReleasesEverythingOnEveryPath) {
 
     const std::optional<BoardProbeReport> report =
         RunProbe(Quoted(wgbtest::ArtifactPath("board_fake_wmi_probe.exe")) + " " + c.fault + " " +
-                 Quoted(IniPath()));
+                 Quoted(IniPath()) + (c.inMta ? " in-mta" : ""));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->result, c.expected);
     EXPECT_EQ(report->board, c.board);
     EXPECT_EQ(report->liveObjects, 0) << "WMI objects not released";
     EXPECT_EQ(report->unexpectedCalls, 0) << "WMI called with other arguments than the query's";
-    EXPECT_TRUE(report->comReleased) << "COM still initialised after IdentifyBoard";
+    EXPECT_TRUE(report->comAsBefore) << "the caller's COM apartment changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, BoardIdentificationFakeWmi, testing::ValuesIn(kFakeCases),
                          [](const testing::TestParamInfo<FakeCase> &info) {
-                             std::string name = info.param.fault;
-                             for (char &ch : name)
-                                 if (ch == '-')
-                                     ch = '_';
-                             return name;
+                             return std::string(info.param.name);
                          });
 
 } // namespace

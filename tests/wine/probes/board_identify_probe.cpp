@@ -16,7 +16,7 @@ int main(int argc, char **argv) {
 
     wgbtest::BoardProbeReport report;
     report.result = IdentifyBoard();
-    report.comReleased = wgbtest::ComUninitialisedOnThisThread();
+    report.comAsBefore = wgbtest::ComUninitialisedOnThisThread();
     report.board = g_strBoard;
     wgbtest::WriteBoardProbeReport(report);
     return 0;

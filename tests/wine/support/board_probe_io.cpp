@@ -14,7 +14,7 @@ constexpr char kBoardField[] = "board ";
 
 void WriteBoardProbeReport(const BoardProbeReport &report) {
     const std::string text =
-        "result " + std::to_string(report.result) + "\ncom " + (report.comReleased ? "1" : "0") +
+        "result " + std::to_string(report.result) + "\ncom " + (report.comAsBefore ? "1" : "0") +
         "\nlive " + std::to_string(report.liveObjects) + "\nunexpected " +
         std::to_string(report.unexpectedCalls) + "\n" + kBoardField + report.board;
     DWORD written = 0;
@@ -33,7 +33,7 @@ std::optional<BoardProbeReport> ParseBoardProbeReport(const std::string &output)
                     &boardStart) != 4 ||
         boardStart < 0 || output.compare(static_cast<std::size_t>(boardStart), 1, " ") != 0)
         return std::nullopt;
-    report.comReleased = com == 1;
+    report.comAsBefore = com == 1;
     report.board = output.substr(static_cast<std::size_t>(boardStart) + 1);
     return report;
 }
@@ -43,6 +43,17 @@ bool ComUninitialisedOnThisThread() {
     if (SUCCEEDED(hr))
         CoUninitialize();
     return hr == S_OK;
+}
+
+} // namespace wgbtest
+
+namespace wgbtest {
+
+bool ComInitialisedOnThisThread(DWORD model) {
+    const HRESULT hr = CoInitializeEx(nullptr, model);
+    if (SUCCEEDED(hr))
+        CoUninitialize();
+    return hr == S_FALSE;
 }
 
 } // namespace wgbtest
