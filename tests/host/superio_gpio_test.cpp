@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -28,6 +29,10 @@ struct GpioPort {
     std::uint8_t pinStatus() const { return bank + 2; }
     std::uint8_t driveEnable() const { return bank + 3; }
 };
+
+void PrintTo(const GpioPort &p, std::ostream *out) {
+    *out << "GPIO port " << p.port;
+}
 
 using F = Fintek;
 const GpioPort kPorts[] = {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <type_traits>
 
 namespace {
@@ -37,6 +38,10 @@ struct BaseCase {
     std::uint16_t base;
     std::uint16_t dataPort;
 };
+
+void PrintTo(const BaseCase &c, std::ostream *out) {
+    *out << "base " << c.base;
+}
 
 class ProbeBaseTest : public F71889Test, public ::testing::WithParamInterface<BaseCase> {};
 
