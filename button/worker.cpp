@@ -18,6 +18,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 char g_szModuleDir[kTextBufferSize];
 char g_szIniPath[kTextBufferSize];
@@ -76,7 +77,13 @@ int WorkerMain() {
     if (hwAccess == nullptr)
         return 0;
     g_pHwAccess = hwAccess;
-    g_pSuperIo = new (std::nothrow) FintekF71889;
+    // Filling the level table may still run out of memory inside the
+    // constructor; the worker then ends like any other failed step.
+    try {
+        g_pSuperIo = new (std::nothrow) FintekF71889;
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
     if (g_pSuperIo == nullptr)
         return 0;
 
@@ -86,10 +93,14 @@ int WorkerMain() {
     if (!driverReady)
         return 0;
 
+    // A copy of the board text on this thread's stack: after a stop the
+    // process ends around this loop, and its static objects (g_strBoard among
+    // them) are destroyed while this thread may still be polling.
+    const std::string board = g_strBoard;
     while (g_bRunning.load()) {
         Sleep(kPollIntervalMs);
         // The board text is searched on every pass, as the input is chosen afresh.
-        const ButtonInput input = ButtonInputFor(g_strBoard);
+        const ButtonInput input = ButtonInputFor(board);
         const unsigned level = ButtonLevel(input, ReadIoPortByte(input.port));
         if (LatchPress(g_bButtonLatched, level))
             HandlePress(directory);
