@@ -30,12 +30,13 @@ constexpr const char *kServiceExe = "WGBService.exe";
 constexpr const char *kBoard = "B760M-WGB Rev 1.02";
 
 // Allowed growth from the first press to the last. Measured in Wine 8 over
-// the 40 presses: the handle count did not move at all and the working set
-// moved by two pages at most. These margins leave room for that noise and
-// still catch one handle leaked per start of the companion (10), let alone
-// per press (40), and 2 KiB leaked per press (80 KiB).
+// the 40 presses: the handle count did not move at all, and the working set
+// grew by 8 to 20 KiB in a few early steps (pages that Wine touches late),
+// then stayed. These margins leave room for that noise and still catch one
+// handle leaked per start of the companion (10), let alone per press (40),
+// and one page leaked per press (160 KiB).
 constexpr std::size_t kHandleTolerance = 4;
-constexpr std::size_t kWorkingSetTolerance = 64 * 1024;
+constexpr std::size_t kWorkingSetTolerance = 128 * 1024;
 // What the measurement itself must see: handles and touched memory that this
 // process takes on purpose.
 constexpr int kProbeHandles = 40;
