@@ -6,6 +6,7 @@
 // stop ends it. Every poll costs 3000 ms, so one service start serves several
 // checks where the fault allows.
 
+#include "support/button_process_watch.h"
 #include "support/faults_service.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
@@ -277,7 +278,7 @@ TEST_P(StartFaultTest, ServiceLivesOnAnswersAndStops) {
     const RunningService service = InstallAndWaitRunning(dir);
 
     if (c.outcome == Outcome::Idle) {
-        ASSERT_TRUE(WaitForWorkerToEnd(service.pid)) << "the worker did not end";
+        ASSERT_TRUE(WaitForWorkerEnd(service.pid)) << "the worker did not end";
         EXPECT_FALSE(ServiceExists(kDriverServiceName)) << "a board that is not served";
     } else {
         ASSERT_TRUE(WaitForBringUp()) << "no driver bring-up";

@@ -1,6 +1,6 @@
 #pragma once
-// Looking after the service while faults hit it: its control handler, the end
-// of its worker thread, and a session whose user has gone.
+// Looking after the service while faults hit it: its control handler, and a
+// session whose user has gone.
 
 #include <windows.h>
 
@@ -12,15 +12,6 @@ namespace wgbtest {
 // Sends SERVICE_CONTROL_INTERROGATE: the status the service's control handler
 // reported, none when the control was not answered.
 std::optional<SERVICE_STATUS> InterrogateService(const std::string &name);
-
-// Threads of the process whose start routine lies in its executable other
-// than at the entry point (in the service: the worker); -1 when the process
-// cannot be examined.
-int ThreadsStartedInImage(DWORD pid);
-
-// Waits until the service has started its worker (the worker is started while
-// its hidden window is created) and the worker has ended.
-bool WaitForWorkerToEnd(DWORD pid);
 
 // While it lives the session has no logged-on user: the windowed program
 // that keeps explorer.exe alive is ended and explorer.exe has left. Meanwhile
