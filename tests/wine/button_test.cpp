@@ -4,6 +4,8 @@
 // 3000 ms, so each service start serves several checks.
 
 #include "support/button_process_watch.h"
+#include "support/port_trace.h"
+#include "support/service_run.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
 
@@ -12,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,15 +43,6 @@ constexpr std::uint8_t kBit6Pressed = 0xBF;
 constexpr std::uint8_t kBit6Released = 0x40;
 // Polls that must pass before "nothing happened" is believed.
 constexpr int kQuietPolls = 2;
-
-std::string Quoted(const std::string &text) {
-    return "\"" + text + "\"";
-}
-
-// The companion's command line for an executable directory ending in a backslash.
-std::string CompanionCommandLine(const std::string &dir) {
-    return Quoted(dir + "WGB.exe") + " /S";
-}
 
 InstallLayout ServedLayout(const std::string &entry = "WGB Test") {
     InstallLayout layout;
@@ -93,70 +85,6 @@ std::string ExplorerUser() {
     return name;
 }
 
-std::vector<CompanionRecord> Records(const std::string &dir) {
-    return ReadCompanionRecords(dir);
-}
-
-bool WaitForRecords(const std::string &dir, std::size_t count) {
-    return WaitUntil([&] { return Records(dir).size() >= count; });
-}
-
-std::string Field(const CompanionRecord &record, const std::string &key) {
-    const auto found = record.find(key);
-    return found == record.end() ? "<absent>" : found->second;
-}
-
-// The service's port requests as the stand-in traces them, followed with a
-// cursor so that each wait looks only at what came after the last one.
-class PortTrace {
-  public:
-    explicit PortTrace(SimControl &sim) : sim_(sim) {}
-
-    // Waits for count reads that match, counted from the cursor on, and moves
-    // the cursor behind the last of them.
-    bool WaitForReads(int count, const std::function<bool(const sim_trace_entry &)> &match) {
-        int seen = 0;
-        return WaitUntil([&] {
-            for (const sim_trace_entry &entry : sim_.Trace(next_)) {
-                next_ = entry.seq + 1;
-                if (entry.op == SIM_OP_READ && match(entry) && ++seen == count)
-                    return true;
-            }
-            return false;
-        });
-    }
-
-    // Waits for count more polls, whatever they read.
-    bool WaitForPolls(int count) {
-        return WaitForReads(count, [](const sim_trace_entry &) { return true; });
-    }
-
-    // Gives the input a new level and waits for the first poll that reads it.
-    bool SetAndWaitForPoll(std::uint16_t port, std::uint8_t value) {
-        SkipToEnd();
-        if (!sim_.SetPort(port, value))
-            return false;
-        return WaitForReads(1, [&](const sim_trace_entry &entry) {
-            return entry.port == port && entry.status == 0 && entry.value == value;
-        });
-    }
-
-    // Waits for the first poll whose read fails.
-    bool WaitForFailedPolls(int count) {
-        return WaitForReads(count, [](const sim_trace_entry &entry) { return entry.status != 0; });
-    }
-
-  private:
-    void SkipToEnd() {
-        const std::vector<sim_trace_entry> trace = sim_.Trace(next_);
-        if (!trace.empty())
-            next_ = trace.back().seq + 1;
-    }
-
-    SimControl &sim_;
-    std::uint32_t next_ = 0;
-};
-
 class ButtonWatchTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -176,15 +104,6 @@ class ButtonWatchTest : public testing::Test {
         UnloadDriver();
         DeleteFileA(kPlantedCompanion);
         DeleteFileA(CompanionRecordFile(kPlantedCompanionDir).c_str());
-    }
-
-    // Installs from exe as an administrator would and waits until the
-    // service runs; returns its process id.
-    static DWORD InstallAndWaitRunning(const std::string &exe) {
-        EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
-        EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
-        const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName);
-        return status ? status->dwProcessId : 0;
     }
 
     // The service runs, and a stop ends it and its process.
@@ -219,8 +138,8 @@ class ButtonWatchTest : public testing::Test {
 TEST_F(ButtonWatchTest, PressStartsTheCompanionOnceAsTheLoggedOnUser) {
     const std::string dir = PrepareInstallDir(ServedLayout(), kInstallDir);
     CopyFileOrFail(ArtifactPath("WGB.exe"), kPlantedCompanion);
-    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitUntil([] { return SimControl().IsOpen(); })) << "no driver bring-up";
+    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     SimControl sim;
     PortTrace trace(sim);
     ASSERT_TRUE(trace.WaitForPolls(1));
@@ -228,33 +147,34 @@ TEST_F(ButtonWatchTest, PressStartsTheCompanionOnceAsTheLoggedOnUser) {
     const std::optional<std::vector<DWORD>> workers = ThreadsStartedInExecutable(pid);
     ASSERT_TRUE(workers);
     EXPECT_EQ(1u, workers->size());
-    EXPECT_TRUE(Records(dir).empty());
+    EXPECT_TRUE(ReadCompanionRecords(dir).empty());
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-    ASSERT_TRUE(WaitForRecords(dir, 1))
-        << "starts of the planted program: " << Records(kPlantedCompanionDir).size();
-    const CompanionRecord first = Records(dir).front();
-    EXPECT_EQ(CompanionCommandLine(dir), Field(first, rec::kCommandLine));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1))
+        << "starts of the planted program: " << ReadCompanionRecords(kPlantedCompanionDir).size();
+    const CompanionRecord first = ReadCompanionRecords(dir).front();
+    EXPECT_EQ(CompanionCommandLine(dir), CompanionField(first, rec::kCommandLine));
     EXPECT_EQ((std::vector<std::string>{dir + "WGB.exe", "/S"}), CompanionArgv(first));
-    EXPECT_EQ(ExplorerUser(), Field(first, rec::kUser));
-    EXPECT_STRCASEEQ("WinSta0", Field(first, rec::kWindowStation).c_str());
-    EXPECT_STRCASEEQ("Default", Field(first, rec::kDesktop).c_str());
-    EXPECT_EQ(kUserValue, Field(first, std::string(rec::kEnvPrefix) + kUserVariable));
-    EXPECT_TRUE(Records(kPlantedCompanionDir).empty());
+    EXPECT_EQ(ExplorerUser(), CompanionField(first, rec::kUser));
+    EXPECT_STRCASEEQ("WinSta0", CompanionField(first, rec::kWindowStation).c_str());
+    EXPECT_STRCASEEQ("Default", CompanionField(first, rec::kDesktop).c_str());
+    EXPECT_EQ(kUserValue, CompanionField(first, std::string(rec::kEnvPrefix) + kUserVariable));
+    EXPECT_TRUE(ReadCompanionRecords(kPlantedCompanionDir).empty());
 
     // Held across several polls: still one start.
     ASSERT_TRUE(trace.WaitForPolls(3));
-    EXPECT_EQ(1u, Records(dir).size());
+    EXPECT_EQ(1u, ReadCompanionRecords(dir).size());
     const int handlesAfterFirstPress = HandleCount(pid);
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-    ASSERT_TRUE(WaitForRecords(dir, 2));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 2));
     ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
-    const std::vector<CompanionRecord> records = Records(dir);
+    const std::vector<CompanionRecord> records = ReadCompanionRecords(dir);
     ASSERT_EQ(2u, records.size());
-    EXPECT_EQ(Field(first, rec::kCommandLine), Field(records[1], rec::kCommandLine));
-    EXPECT_NE(Field(first, rec::kPid), Field(records[1], rec::kPid));
+    EXPECT_EQ(CompanionField(first, rec::kCommandLine),
+              CompanionField(records[1], rec::kCommandLine));
+    EXPECT_NE(CompanionField(first, rec::kPid), CompanionField(records[1], rec::kPid));
     // Nothing of a press stays open in the service: snapshot, process,
     // tokens.
     EXPECT_EQ(handlesAfterFirstPress, HandleCount(pid));
@@ -271,34 +191,35 @@ TEST_F(ButtonWatchTest, PressStartsTheCompanionOnceAsTheLoggedOnUser) {
 // it is spent: the companion ending while the button is held changes nothing.
 TEST_F(ButtonWatchTest, PressWhileTheCompanionRunsIsConsumed) {
     const std::string dir = PrepareInstallDir(ServedLayout(), kInstallDir);
-    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitUntil([] { return SimControl().IsOpen(); })) << "no driver bring-up";
+    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     SimControl sim;
     PortTrace trace(sim);
     WriteTextFile(CompanionStayFile(dir), "");
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-    ASSERT_TRUE(WaitForRecords(dir, 1));
-    EXPECT_EQ("1", Field(Records(dir).front(), rec::kStaying));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
+    EXPECT_EQ("1", CompanionField(ReadCompanionRecords(dir).front(), rec::kStaying));
     ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("WGB.exe").size() == 1; }));
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
     const int handlesBeforeTest = HandleCount(pid);
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
     ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
-    EXPECT_EQ(1u, Records(dir).size());
+    EXPECT_EQ(1u, ReadCompanionRecords(dir).size());
     // The companion's token, opened by the running test, is not kept.
     EXPECT_EQ(handlesBeforeTest, HandleCount(pid));
 
     ASSERT_TRUE(DeleteFileA(CompanionStayFile(dir).c_str()));
     ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("WGB.exe").empty(); }));
     ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
-    EXPECT_EQ(1u, Records(dir).size());
+    EXPECT_EQ(1u, ReadCompanionRecords(dir).size());
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-    ASSERT_TRUE(WaitForRecords(dir, 2));
-    EXPECT_EQ(CompanionCommandLine(dir), Field(Records(dir)[1], rec::kCommandLine));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 2));
+    EXPECT_EQ(CompanionCommandLine(dir),
+              CompanionField(ReadCompanionRecords(dir)[1], rec::kCommandLine));
     ExpectRunningAndStoppable(pid);
 }
 
@@ -307,19 +228,20 @@ TEST_F(ButtonWatchTest, PressWhileTheCompanionRunsIsConsumed) {
 TEST_F(ButtonWatchTest, Model6231ReadsBit6OfTheAlternativeInput) {
     SetBoardProduct(kBoard6231);
     const std::string dir = PrepareInstallDir(ServedLayout("6231"), kInstallDir);
-    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitUntil([] { return SimControl().IsOpen(); })) << "no driver bring-up";
+    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     SimControl sim;
     PortTrace trace(sim);
 
     ASSERT_TRUE(sim.SetPort(kDefaultInput, 0x00));
     ASSERT_TRUE(trace.SetAndWaitForPoll(kAlternativeInput, kBit6Released));
     ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
-    EXPECT_TRUE(Records(dir).empty());
+    EXPECT_TRUE(ReadCompanionRecords(dir).empty());
 
     ASSERT_TRUE(trace.SetAndWaitForPoll(kAlternativeInput, kBit6Pressed));
-    ASSERT_TRUE(WaitForRecords(dir, 1));
-    EXPECT_EQ(CompanionCommandLine(dir), Field(Records(dir).front(), rec::kCommandLine));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
+    EXPECT_EQ(CompanionCommandLine(dir),
+              CompanionField(ReadCompanionRecords(dir).front(), rec::kCommandLine));
 
     for (const sim_trace_entry &entry : sim.Trace()) {
         EXPECT_EQ(SIM_OP_READ, entry.op) << entry;
@@ -332,22 +254,22 @@ TEST_F(ButtonWatchTest, Model6231ReadsBit6OfTheAlternativeInput) {
 // nothing until a read returns the released level.
 TEST_F(ButtonWatchTest, FailingReadsCountAsOnePress) {
     const std::string dir = PrepareInstallDir(ServedLayout(), kInstallDir);
-    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitUntil([] { return SimControl().IsOpen(); })) << "no driver bring-up";
+    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     SimControl sim;
     PortTrace trace(sim);
     ASSERT_TRUE(trace.WaitForPolls(1));
 
     ASSERT_TRUE(sim.FailRequests(true, false));
     ASSERT_TRUE(trace.WaitForFailedPolls(1));
-    ASSERT_TRUE(WaitForRecords(dir, 1));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
     ASSERT_TRUE(trace.WaitForFailedPolls(kQuietPolls + 1));
-    EXPECT_EQ(1u, Records(dir).size());
+    EXPECT_EQ(1u, ReadCompanionRecords(dir).size());
 
     ASSERT_TRUE(sim.FailRequests(false, false));
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
     ASSERT_TRUE(sim.FailRequests(true, false));
-    ASSERT_TRUE(WaitForRecords(dir, 2));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 2));
     ExpectRunningAndStoppable(pid);
 }
 
@@ -355,7 +277,7 @@ TEST_F(ButtonWatchTest, FailingReadsCountAsOnePress) {
 // service never registered; the service idles, running and stoppable.
 TEST_F(ButtonWatchTest, UnservedBoardTouchesNoHardware) {
     const std::string dir = PrepareInstallDir(ServedLayout("Some Other Board"), kInstallDir);
-    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe");
+    const DWORD pid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
     ASSERT_TRUE(WaitForWorkerEnd(pid));
     EXPECT_FALSE(ServiceExists(kDriverServiceName));
     EXPECT_FALSE(SimControl().IsOpen());
@@ -366,7 +288,7 @@ TEST_F(ButtonWatchTest, UnservedBoardTouchesNoHardware) {
     ASSERT_TRUE(LoadDriver(dir + "Quendra.sys"));
     SimControl sim;
     ASSERT_TRUE(sim.IsOpen());
-    const DWORD secondPid = InstallAndWaitRunning(dir + "WGBService.exe");
+    const DWORD secondPid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
     ExpectWorkerEndedUntouched(secondPid, sim);
     ExpectRunningAndStoppable(secondPid);
 }
@@ -380,7 +302,7 @@ TEST_F(ButtonWatchTest, DriverThatCannotBeBroughtUpMeansNoPoll) {
     const DWORD pid = [&] {
         DeviceOpenRefusal refusal(ERROR_SHARING_VIOLATION);
         EXPECT_TRUE(refusal.IsActive());
-        const DWORD servicePid = InstallAndWaitRunning(dir + "WGBService.exe");
+        const DWORD servicePid = InstallAndWaitRunning(dir + "WGBService.exe").pid;
         EXPECT_TRUE(WaitForWorkerEnd(servicePid));
         return servicePid;
     }();
@@ -392,7 +314,7 @@ TEST_F(ButtonWatchTest, DriverThatCannotBeBroughtUpMeansNoPoll) {
     noDriverFile.driver32 = false;
     noDriverFile.driver64 = false;
     const std::string bareDir = PrepareInstallDir(noDriverFile, kInstallDir);
-    const DWORD secondPid = InstallAndWaitRunning(bareDir + "WGBService.exe");
+    const DWORD secondPid = InstallAndWaitRunning(bareDir + "WGBService.exe").pid;
     ASSERT_TRUE(WaitForWorkerEnd(secondPid));
     EXPECT_FALSE(ServiceExists(kDriverServiceName));
     ExpectRunningAndStoppable(secondPid);
@@ -424,8 +346,8 @@ TEST_F(ButtonWatchTest, OtherExecutableNameKeepsItsFullPath) {
         CopyFileOrFail(ArtifactPath("WGB.exe"), exe + "WGB.exe");
 
         if (exeLength == 243) {
-            const DWORD pid = InstallAndWaitRunning(exe);
-            ASSERT_TRUE(WaitUntil([] { return SimControl().IsOpen(); })) << "no driver bring-up";
+            const DWORD pid = InstallAndWaitRunning(exe).pid;
+            ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
             const std::optional<ServiceConfig> driver =
                 QueryServiceConfiguration(kDriverServiceName);
             ASSERT_TRUE(driver);
@@ -433,8 +355,9 @@ TEST_F(ButtonWatchTest, OtherExecutableNameKeepsItsFullPath) {
             SimControl sim;
             PortTrace trace(sim);
             ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-            ASSERT_TRUE(WaitForRecords(dir, 1));
-            const std::string commandLine = Field(Records(dir).front(), rec::kCommandLine);
+            ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
+            const std::string commandLine =
+                CompanionField(ReadCompanionRecords(dir).front(), rec::kCommandLine);
             EXPECT_EQ(Quoted(exe + "WGB.exe") + " /S", commandLine);
             EXPECT_EQ(255u, commandLine.size());
             ExpectRunningAndStoppable(pid);
@@ -444,9 +367,9 @@ TEST_F(ButtonWatchTest, OtherExecutableNameKeepsItsFullPath) {
             ASSERT_TRUE(sim.IsOpen());
             ASSERT_TRUE(sim.Reset());
             ASSERT_TRUE(sim.SetPort(kDefaultInput, kPressed));
-            const DWORD pid = InstallAndWaitRunning(exe);
+            const DWORD pid = InstallAndWaitRunning(exe).pid;
             ExpectWorkerEndedUntouched(pid, sim);
-            EXPECT_TRUE(Records(dir).empty());
+            EXPECT_TRUE(ReadCompanionRecords(dir).empty());
             ExpectRunningAndStoppable(pid);
         }
         RemoveServiceIfPresent(kServiceName);

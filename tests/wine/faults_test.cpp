@@ -8,15 +8,14 @@
 
 #include "support/button_process_watch.h"
 #include "support/faults_service.h"
+#include "support/port_trace.h"
+#include "support/service_run.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
-
-#include "common/win_handles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,23 +42,6 @@ constexpr int kQuietPolls = 2;
 // instead: the path cut at its first and at its second blank.
 const std::vector<std::string> kHijackDirs = {"C:\\", "C:\\Program Files\\"};
 const std::vector<std::string> kHijackPrograms = {"C:\\Program.exe", "C:\\Program Files\\WGB.exe"};
-
-std::string Quoted(const std::string &text) {
-    return "\"" + text + "\"";
-}
-
-std::vector<CompanionRecord> Records(const std::string &dir) {
-    return ReadCompanionRecords(dir);
-}
-
-bool WaitForRecords(const std::string &dir, std::size_t count) {
-    return WaitUntil([&] { return Records(dir).size() >= count; });
-}
-
-std::string Field(const CompanionRecord &record, const std::string &key) {
-    const auto found = record.find(key);
-    return found == record.end() ? "<absent>" : found->second;
-}
 
 // ---- INI files and product texts ----------------------------------------------
 
@@ -116,22 +98,9 @@ constexpr char kLatin1Entry[] = "m\xe8re \xc9lite;Latin-1 letters";
 
 // ---- the service under test ---------------------------------------------------
 
-// The service process as the SCM started it; everything checked against it.
-struct RunningService {
-    DWORD pid = 0;
-    UniqueHandle process;
-};
-
-RunningService InstallAndWaitRunning(const std::string &dir) {
-    RunningService service;
-    EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(dir + "WGBService.exe") + " -qtrinstall"));
-    EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
-    const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName);
-    if (status) {
-        service.pid = status->dwProcessId;
-        service.process.reset(
-            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service.pid));
-    }
+// The service installed from dir; everything is checked against its process.
+RunningService InstallFrom(const std::string &dir) {
+    RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
     EXPECT_TRUE(service.process) << "no service process";
     return service;
 }
@@ -163,45 +132,6 @@ void ExpectStops(const RunningService &service) {
     EXPECT_EQ(0u, code);
 }
 
-// The service's polls as the stand-in traces them, followed with a cursor so
-// that each wait looks only at what came after the last one.
-class PortTrace {
-  public:
-    explicit PortTrace(SimControl &sim) : sim_(sim) {}
-
-    bool WaitForReads(int count, const std::function<bool(const sim_trace_entry &)> &match) {
-        int seen = 0;
-        return WaitUntil([&] {
-            for (const sim_trace_entry &entry : sim_.Trace(next_)) {
-                next_ = entry.seq + 1;
-                if (entry.op == SIM_OP_READ && match(entry) && ++seen == count)
-                    return true;
-            }
-            return false;
-        });
-    }
-
-    bool WaitForPolls(int count) {
-        return WaitForReads(count, [](const sim_trace_entry &) { return true; });
-    }
-
-    // Gives the input a new level and waits for the first poll that reads it.
-    bool SetAndWaitForPoll(std::uint16_t port, std::uint8_t value) {
-        const std::vector<sim_trace_entry> earlier = sim_.Trace(next_);
-        if (!earlier.empty())
-            next_ = earlier.back().seq + 1;
-        if (!sim_.SetPort(port, value))
-            return false;
-        return WaitForReads(1, [&](const sim_trace_entry &entry) {
-            return entry.port == port && entry.status == 0 && entry.value == value;
-        });
-    }
-
-  private:
-    SimControl &sim_;
-    std::uint32_t next_ = 0;
-};
-
 class FaultTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -228,11 +158,6 @@ class FaultTest : public testing::Test {
         InstallLayout layout;
         layout.ini = ini;
         return layout;
-    }
-
-    // The stand-in is loaded by the service's bring-up; its first poll read.
-    static bool WaitForBringUp() {
-        return WaitUntil([] { return SimControl().IsOpen(); });
     }
 };
 
@@ -275,13 +200,13 @@ TEST_P(StartFaultTest, ServiceLivesOnAnswersAndStops) {
     const StartCase &c = GetParam();
     SetBoardProduct(c.product);
     const std::string dir = PrepareInstallDir(Layout(c.ini), kInstallDir);
-    const RunningService service = InstallAndWaitRunning(dir);
+    const RunningService service = InstallFrom(dir);
 
     if (c.outcome == Outcome::Idle) {
         ASSERT_TRUE(WaitForWorkerEnd(service.pid)) << "the worker did not end";
         EXPECT_FALSE(ServiceExists(kDriverServiceName)) << "a board that is not served";
     } else {
-        ASSERT_TRUE(WaitForBringUp()) << "no driver bring-up";
+        ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
         SimControl sim;
         PortTrace trace(sim);
         ASSERT_TRUE(trace.WaitForPolls(1));
@@ -310,8 +235,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, StartFaultTest, testing::ValuesIn(kStartCases),
 // program started by the service has run on the user's desktop.)
 TEST_F(FaultTest, PressWithoutUserOrCompanionStartsNothing) {
     const std::string dir = PrepareInstallDir(Layout(MainBoardIni({kServedEntry})), kInstallDir);
-    const RunningService service = InstallAndWaitRunning(dir);
-    ASSERT_TRUE(WaitForBringUp()) << "no driver bring-up";
+    const RunningService service = InstallFrom(dir);
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     SimControl sim;
     PortTrace trace(sim);
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
@@ -321,7 +246,7 @@ TEST_F(FaultTest, PressWithoutUserOrCompanionStartsNothing) {
         ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
         ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
         EXPECT_TRUE(ProcessesNamed("explorer.exe").empty()) << "the user came back meanwhile";
-        EXPECT_TRUE(Records(dir).empty()) << "the companion started without a user";
+        EXPECT_TRUE(ReadCompanionRecords(dir).empty()) << "the companion started without a user";
         ExpectAlive(service);
     }
 
@@ -332,16 +257,19 @@ TEST_F(FaultTest, PressWithoutUserOrCompanionStartsNothing) {
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
     ASSERT_TRUE(trace.WaitForPolls(kQuietPolls));
     for (const std::string &hijackDir : kHijackDirs)
-        EXPECT_TRUE(Records(hijackDir).empty()) << "a program started in " << hijackDir;
+        EXPECT_TRUE(ReadCompanionRecords(hijackDir).empty())
+            << "a program started in " << hijackDir;
     ExpectAlive(service);
 
     CopyFileOrFail(ArtifactPath("WGB.exe"), dir + "WGB.exe");
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
     ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kPressed));
-    ASSERT_TRUE(WaitForRecords(dir, 1));
-    EXPECT_EQ(Quoted(dir + "WGB.exe") + " /S", Field(Records(dir).front(), rec::kCommandLine));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
+    EXPECT_EQ(CompanionCommandLine(dir),
+              CompanionField(ReadCompanionRecords(dir).front(), rec::kCommandLine));
     for (const std::string &hijackDir : kHijackDirs)
-        EXPECT_TRUE(Records(hijackDir).empty()) << "a program started in " << hijackDir;
+        EXPECT_TRUE(ReadCompanionRecords(hijackDir).empty())
+            << "a program started in " << hijackDir;
     ExpectAlive(service);
     ExpectStops(service);
 }
@@ -352,27 +280,28 @@ TEST_F(FaultTest, PressWithoutUserOrCompanionStartsNothing) {
 // the companion has ended, and the service stays alive and stoppable.
 TEST_F(FaultTest, DriverDisappearingWhilePollingCountsAsOnePress) {
     const std::string dir = PrepareInstallDir(Layout(MainBoardIni({kServedEntry})), kInstallDir);
-    const RunningService service = InstallAndWaitRunning(dir);
-    ASSERT_TRUE(WaitForBringUp()) << "no driver bring-up";
+    const RunningService service = InstallFrom(dir);
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     {
         SimControl sim;
         PortTrace trace(sim);
         ASSERT_TRUE(trace.SetAndWaitForPoll(kDefaultInput, kReleased));
         ASSERT_TRUE(trace.WaitForPolls(1));
     }
-    EXPECT_TRUE(Records(dir).empty());
+    EXPECT_TRUE(ReadCompanionRecords(dir).empty());
 
     ASSERT_TRUE(StopDriverService());
     EXPECT_FALSE(SimControl().IsOpen()) << "the stand-in's devices are still there";
-    ASSERT_TRUE(WaitForRecords(dir, 1));
-    EXPECT_EQ(Quoted(dir + "WGB.exe") + " /S", Field(Records(dir).front(), rec::kCommandLine));
+    ASSERT_TRUE(WaitForCompanionRecords(dir, 1));
+    EXPECT_EQ(CompanionCommandLine(dir),
+              CompanionField(ReadCompanionRecords(dir).front(), rec::kCommandLine));
     ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("WGB.exe").empty(); }));
 
     // With the device gone no trace shows the polls: a time of several poll
     // intervals stands in for them. A service that did not hold the latch
     // would start the companion again at the next poll.
     Sleep((kQuietPolls + 1) * kPollIntervalMs);
-    EXPECT_EQ(1u, Records(dir).size());
+    EXPECT_EQ(1u, ReadCompanionRecords(dir).size());
     ExpectAlive(service);
     ExpectStops(service);
 }

@@ -5,8 +5,9 @@
 // time. Each press and release costs two polls of 3 s, so this takes minutes.
 
 #include "support/button_process_watch.h"
-#include "support/perf_button_polls.h"
+#include "support/port_trace.h"
 #include "support/process_metrics.h"
+#include "support/service_run.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
 
@@ -60,12 +61,12 @@ class Soak : public testing::Test {
         InstallLayout layout;
         layout.ini = MainBoardIni({"B760M-WGB;first series"});
         dir_ = PrepareInstallDir(layout);
-        RunProgram("\"" + dir_ + kServiceExe + "\" -qtrinstall");
+        RunProgram(Quoted(dir_ + kServiceExe) + " -qtrinstall");
     }
 
     static void TearDownTestSuite() {
         DeleteFileA(CompanionStayFile(dir_).c_str());
-        RunProgram("\"" + dir_ + kServiceExe + "\" -qtruninstall");
+        RunProgram(Quoted(dir_ + kServiceExe) + " -qtruninstall");
         KillProcessesNamed(kCompanionExe);
         UnloadDriver();
     }
@@ -75,9 +76,10 @@ class Soak : public testing::Test {
         ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_RUNNING));
         sim_.emplace();
         ASSERT_TRUE(sim_->IsOpen()) << "control device: error " << GetLastError();
-        button_.emplace(*sim_);
+        trace_.emplace(*sim_);
         // Released, and seen so by a poll: the latch is clear.
-        ASSERT_TRUE(button_->SetAndAwaitPoll(false)) << "the service does not poll the button";
+        ASSERT_TRUE(trace_->SetAndWaitForPoll(kButtonPort, kButtonReleased))
+            << "the service does not poll the button";
     }
 
     size_t Starts() const { return ReadCompanionRecords(dir_).size(); }
@@ -85,14 +87,16 @@ class Soak : public testing::Test {
     // Pressed until a poll has read it, then released until a poll has read
     // that: the service has handled the press and sleeps.
     void PressAndRelease(int press) {
-        ASSERT_TRUE(button_->SetAndAwaitPoll(true)) << "press " << press << " was not polled";
-        ASSERT_TRUE(button_->SetAndAwaitPoll(false)) << "release " << press << " was not polled";
+        ASSERT_TRUE(trace_->SetAndWaitForPoll(kButtonPort, kButtonPressed))
+            << "press " << press << " was not polled";
+        ASSERT_TRUE(trace_->SetAndWaitForPoll(kButtonPort, kButtonReleased))
+            << "release " << press << " was not polled";
     }
 
     static std::string dir_;
     // Opened once the stand-in is loaded.
     std::optional<SimControl> sim_;
-    std::optional<ButtonPolls> button_;
+    std::optional<PortTrace> trace_;
 };
 
 std::string Soak::dir_;
@@ -178,8 +182,9 @@ TEST_F(Soak, ThirtyStopStartCyclesEndEveryServiceProcess) {
         previous = pid;
     }
     // The last process still reaches the button.
-    const uint32_t from = button_->TraceEnd();
-    EXPECT_TRUE(button_->AwaitPoll(from, false)) << "no poll after the last start";
+    trace_->SkipToEnd();
+    EXPECT_TRUE(trace_->WaitForPoll(kButtonPort, kButtonReleased))
+        << "no poll after the last start";
     EXPECT_TRUE(ProcessesNamed(kCompanionExe).empty());
 }
 

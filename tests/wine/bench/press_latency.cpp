@@ -12,16 +12,16 @@
 // processes), inside run-in-wine. Prints every press, then the count, the
 // median and the maximum.
 
-#include "support/perf_button_polls.h"
+#include "support/console.h"
+#include "support/port_trace.h"
 #include "support/process_metrics.h"
+#include "support/service_run.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
 
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -36,20 +36,6 @@ constexpr const char *kBoard = "B760M-WGB Rev 1.02";
 constexpr DWORD kWaitMs = 90000;
 constexpr double kTargetMedianMs = 50.0;
 constexpr double kTargetMaxMs = 200.0;
-
-void Say(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
-}
-
-[[noreturn]] void Fail(const char *what) {
-    Say("FAILED: %s", what);
-    std::exit(1);
-}
 
 int ArgumentOr(int argc, char **argv, int index, int fallback) {
     const int value = argc > index ? std::atoi(argv[index]) : fallback;
@@ -104,7 +90,7 @@ int main(int argc, char **argv) {
     InstallLayout layout;
     layout.ini = MainBoardIni({"B760M-WGB;first series"});
     const std::string dir = PrepareInstallDir(layout);
-    if (!RunProgram("\"" + dir + "WGBService.exe\" -qtrinstall"))
+    if (!RunProgram(Quoted(dir + "WGBService.exe") + " -qtrinstall"))
         Fail("the install run did not end");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING, kWaitMs) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING, kWaitMs))
@@ -112,10 +98,10 @@ int main(int argc, char **argv) {
     SimControl sim;
     if (!sim.IsOpen())
         Fail("cannot reach the stand-in's control device");
-    ButtonPolls button(sim);
-    if (!button.SetAndAwaitPoll(false, kWaitMs))
+    PortTrace trace(sim);
+    if (!trace.SetAndWaitForPoll(kButtonPort, kButtonReleased, kWaitMs))
         Fail("the service does not poll the button");
-    Say("service installed in %s, polling port 0x%X every 3 s", dir.c_str(), ButtonPolls::kPort);
+    Say("service installed in %s, polling port 0x%X every 3 s", dir.c_str(), kButtonPort);
     Say("processes in the session: %zu (%zu of them idle)", SessionProcessCount(), crowd.Running());
     Say("");
     Say("press   poll to start   poll to process   process to start");
@@ -128,12 +114,14 @@ int main(int argc, char **argv) {
         // The companion stays until its creation time has been read.
         WriteTextFile(stayFile, "");
         const size_t startsBefore = ReadCompanionRecords(dir).size();
-        const uint32_t pressedFrom = button.TraceEnd();
-        button.Set(true);
-        if (!WaitUntil([&] { return ReadCompanionRecords(dir).size() > startsBefore; }, kWaitMs))
+        trace.SkipToEnd();
+        sim.SetPort(kButtonPort, kButtonPressed);
+        if (!WaitForCompanionRecords(dir, startsBefore + 1, kWaitMs))
             Fail("the companion did not start");
         const CompanionRecord record = ReadCompanionRecords(dir).back();
-        const std::optional<sim_trace_entry> poll = button.FirstPoll(pressedFrom, true);
+        // The read that started it is traced by now.
+        const std::optional<sim_trace_entry> poll =
+            trace.WaitForPoll(kButtonPort, kButtonPressed, 0);
         const DWORD pid = static_cast<DWORD>(RecordNumber(record, companion_record::kPid));
         const std::optional<uint64_t> created = ProcessCreationTime(pid);
         if (!poll || !created)
@@ -148,7 +136,7 @@ int main(int argc, char **argv) {
         // Companion gone, button released and seen released: the next press is new.
         DeleteFileA(stayFile.c_str());
         if (!WaitUntil([] { return ProcessesNamed("WGB.exe").empty(); }, kWaitMs) ||
-            !button.SetAndAwaitPoll(false, kWaitMs))
+            !trace.SetAndWaitForPoll(kButtonPort, kButtonReleased, kWaitMs))
             Fail("the companion did not end or the release was not seen");
     }
 
@@ -163,6 +151,6 @@ int main(int argc, char **argv) {
         kTargetMedianMs, median < kTargetMedianMs ? "met" : "NOT met", kTargetMaxMs,
         maximum < kTargetMaxMs ? "met" : "NOT met");
 
-    RunProgram("\"" + dir + "WGBService.exe\" -qtruninstall");
+    RunProgram(Quoted(dir + "WGBService.exe") + " -qtruninstall");
     return 0;
 }

@@ -3,11 +3,11 @@
 // button pressed, held, released and pressed again; the companion starting
 // in the logged-on user's session. Runs inside a session made by run-in-wine.
 
+#include "support/console.h"
+#include "support/port_trace.h"
+#include "support/service_run.h"
 #include "support/sim_client.h"
 #include "support/wine_env.h"
-
-#include <cstdarg>
-#include <cstdio>
 
 using namespace wgbtest;
 
@@ -15,43 +15,18 @@ namespace {
 
 constexpr const char *kInstallDir = "C:\\Program Files\\WGB Demo";
 constexpr const char *kBoard = "B760M-WGB Rev 1.02";
-constexpr uint16_t kButtonPort = 0x50C;
-constexpr uint8_t kPressed = 0xFE; // bit 0 low
-constexpr uint8_t kReleased = 0xFF;
 constexpr DWORD kWaitMs = 90000;
 
-void Say(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
-}
-
-[[noreturn]] void Fail(const char *what) {
-    Say("FAILED: %s", what);
-    std::exit(1);
-}
-
-// Reads of the button port that the stand-in has answered so far.
-size_t ButtonPolls(SimControl &sim) {
-    size_t polls = 0;
-    for (const sim_trace_entry &e : sim.Trace())
-        if (e.op == SIM_OP_READ && e.port == kButtonPort)
-            ++polls;
-    return polls;
-}
-
-bool WaitForPolls(SimControl &sim, size_t count) {
-    return WaitUntil([&] { return ButtonPolls(sim) >= count; }, kWaitMs);
+// Reads of the button port from the trace's cursor on.
+bool WaitForButtonPolls(PortTrace &trace, int count) {
+    return trace
+        .WaitForReads(
+            count, [](const sim_trace_entry &e) { return e.port == kButtonPort; }, kWaitMs)
+        .has_value();
 }
 
 void ShowRecord(const CompanionRecord &r) {
-    auto field = [&](const char *key) {
-        auto it = r.find(key);
-        return it == r.end() ? std::string("(none)") : it->second;
-    };
+    auto field = [&](const char *key) { return CompanionField(r, key); };
     Say("      command line : %s", field(companion_record::kCommandLine).c_str());
     Say("      user         : %s (session %s)", field(companion_record::kUser).c_str(),
         field(companion_record::kSession).c_str());
@@ -78,7 +53,7 @@ int main() {
     Say("   Baseboard product text reported by WMI: \"%s\" (entry 2 matches)", kBoard);
     Say("");
 
-    const std::string install = "\"" + dir + "WGBService.exe\" -qtrinstall";
+    const std::string install = Quoted(dir + "WGBService.exe") + " -qtrinstall";
     Say("2. %s", install.c_str());
     std::optional<DWORD> code = RunProgram(install);
     if (!code)
@@ -101,41 +76,42 @@ int main() {
     SimControl sim;
     if (!sim.IsOpen())
         Fail("cannot reach the stand-in's control device");
-    if (!WaitForPolls(sim, 1))
+    PortTrace trace(sim);
+    if (!WaitForButtonPolls(trace, 1))
         Fail("the service does not poll the button");
     Say("   driver service %s running; the service reads port 0x%X every 3 s", kDriverServiceName,
         kButtonPort);
     Say("");
 
     Say("4. Button pressed (port 0x%X bit 0 reads 0)", kButtonPort);
-    sim.SetPort(kButtonPort, kPressed);
-    if (!WaitUntil([&] { return ReadCompanionRecords(dir).size() == 1; }, kWaitMs))
+    sim.SetPort(kButtonPort, kButtonPressed);
+    if (!WaitForCompanionRecords(dir, 1, kWaitMs))
         Fail("the companion did not start");
     Say("   companion started:");
     ShowRecord(ReadCompanionRecords(dir).front());
     Say("");
 
     Say("5. Button held for three more polls...");
-    const size_t held = ButtonPolls(sim);
-    if (!WaitForPolls(sim, held + 3))
+    trace.SkipToEnd();
+    if (!WaitForButtonPolls(trace, 3))
         Fail("the service stopped polling");
     Say("   starts so far: %zu (one press, one start)", ReadCompanionRecords(dir).size());
     Say("");
 
     Say("6. Button released, then pressed again");
-    sim.SetPort(kButtonPort, kReleased);
-    const size_t released = ButtonPolls(sim);
-    if (!WaitForPolls(sim, released + 1))
+    sim.SetPort(kButtonPort, kButtonReleased);
+    trace.SkipToEnd();
+    if (!WaitForButtonPolls(trace, 1))
         Fail("the service stopped polling");
-    sim.SetPort(kButtonPort, kPressed);
-    if (!WaitUntil([&] { return ReadCompanionRecords(dir).size() == 2; }, kWaitMs))
+    sim.SetPort(kButtonPort, kButtonPressed);
+    if (!WaitForCompanionRecords(dir, 2, kWaitMs))
         Fail("the companion did not start again");
     Say("   companion started a second time:");
     ShowRecord(ReadCompanionRecords(dir).back());
-    sim.SetPort(kButtonPort, kReleased);
+    sim.SetPort(kButtonPort, kButtonReleased);
     Say("");
 
-    const std::string uninstall = "\"" + dir + "WGBService.exe\" -qtruninstall";
+    const std::string uninstall = Quoted(dir + "WGBService.exe") + " -qtruninstall";
     Say("7. %s", uninstall.c_str());
     RunProgram(uninstall);
     if (!WaitUntil([] { return !ServiceExists(kServiceName); }, kWaitMs))

@@ -1,5 +1,6 @@
 #include "support/sim_client.h"
 
+#include "support/service_run.h"
 #include "support/wine_env.h"
 
 #include <gtest/gtest.h>
@@ -230,6 +231,10 @@ bool LoadDriver(const std::string &imagePath) {
     DWORD started = StartDriverService();
     if (started != ERROR_SUCCESS && started != ERROR_SERVICE_ALREADY_RUNNING)
         return false;
+    return WaitForDriverLoaded();
+}
+
+bool WaitForDriverLoaded() {
     return WaitUntil([] { return SimControl().IsOpen(); });
 }
 
@@ -268,6 +273,15 @@ std::vector<CompanionRecord> ReadCompanionRecords(const std::string &dir) {
     return companion_record::ParseRecords(ReadTextFile(path));
 }
 
+bool WaitForCompanionRecords(const std::string &dir, std::size_t count, DWORD timeoutMs) {
+    return WaitUntil([&] { return ReadCompanionRecords(dir).size() >= count; }, timeoutMs);
+}
+
+std::string CompanionField(const CompanionRecord &record, const std::string &key) {
+    const auto found = record.find(key);
+    return found == record.end() ? "<absent>" : found->second;
+}
+
 std::vector<std::string> CompanionArgv(const CompanionRecord &record) {
     std::vector<std::string> argv;
     auto argc = record.find(companion_record::kArgc);
@@ -279,6 +293,10 @@ std::vector<std::string> CompanionArgv(const CompanionRecord &record) {
         argv.push_back(arg == record.end() ? std::string() : arg->second);
     }
     return argv;
+}
+
+std::string CompanionCommandLine(const std::string &dir) {
+    return Quoted(dir + "WGB.exe") + " /S";
 }
 
 } // namespace wgbtest

@@ -15,6 +15,7 @@
 #include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
 #include "sim/sim_control.h"
+#include "support/wine_env.h"
 
 namespace wgbtest {
 
@@ -121,6 +122,9 @@ DWORD StartDriverService();
 bool StopDriverService();
 // Registers (if needed) and starts the stand-in; true once its devices exist.
 bool LoadDriver(const std::string &imagePath = {});
+// Waits until the stand-in's devices exist: it has been loaded, here or by
+// the service's bring-up.
+bool WaitForDriverLoaded();
 // Stops and deletes the driver service, if there is one.
 void UnloadDriver();
 // Sets or removes the "FailStart" value under the service's key; the service
@@ -138,8 +142,16 @@ std::string CompanionStayFile(const std::string &dir);
 // Every complete record in dir's record file, oldest first; none when the
 // file does not exist.
 std::vector<CompanionRecord> ReadCompanionRecords(const std::string &dir);
+// Waits until dir's record file holds at least count records.
+bool WaitForCompanionRecords(const std::string &dir, std::size_t count,
+                             DWORD timeoutMs = kDeadlineMs);
+// The value of key in a record, "<absent>" when it has none.
+std::string CompanionField(const CompanionRecord &record, const std::string &key);
 // argv0 .. argv<argc-1> of a record.
 std::vector<std::string> CompanionArgv(const CompanionRecord &record);
+// The command line the service starts the companion in dir (ending in a
+// backslash) with.
+std::string CompanionCommandLine(const std::string &dir);
 
 } // namespace wgbtest
 
