@@ -41,10 +41,6 @@ std::optional<BoardProbeReport> RunProbe(const std::string &commandLine) {
     return report;
 }
 
-std::string Quoted(const std::string &text) {
-    return "\"" + text + "\"";
-}
-
 std::string Keys(const std::vector<std::pair<int, std::string>> &keys) {
     std::string ini = "[MainBoard]\r\n";
     for (const auto &[key, value] : keys)
@@ -96,8 +92,9 @@ TEST_P(BoardIdentification, ReportsTheMatchAndKeepsTheProductText) {
     wgbtest::SetBoardProduct(c.product);
     PrepareIni(c.ini);
 
-    const std::optional<BoardProbeReport> report = RunProbe(
-        Quoted(wgbtest::ArtifactPath("board_identify_probe.exe")) + " " + Quoted(IniPath()));
+    const std::optional<BoardProbeReport> report =
+        RunProbe(wgbtest::Quoted(wgbtest::ArtifactPath("board_identify_probe.exe")) + " " +
+                 wgbtest::Quoted(IniPath()));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->result, c.expected);
     EXPECT_EQ(report->board, c.product);
@@ -162,8 +159,8 @@ TEST_P(BoardIdentificationFakeWmi, ReleasesEverythingOnEveryPath) {
     PrepareIni(wgbtest::MainBoardIni({c.iniValue}));
 
     const std::optional<BoardProbeReport> report =
-        RunProbe(Quoted(wgbtest::ArtifactPath("board_fake_wmi_probe.exe")) + " " + c.fault + " " +
-                 Quoted(IniPath()) + (c.inMta ? " in-mta" : ""));
+        RunProbe(wgbtest::Quoted(wgbtest::ArtifactPath("board_fake_wmi_probe.exe")) + " " +
+                 c.fault + " " + wgbtest::Quoted(IniPath()) + (c.inMta ? " in-mta" : ""));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->result, c.expected);
     EXPECT_EQ(report->board, c.board);

@@ -3,6 +3,7 @@
 // the hidden window with its single worker thread.
 
 #include "support/service_desktop.h"
+#include "support/service_run.h"
 #include "support/service_thread_watch.h"
 #include "support/wine_env.h"
 
@@ -35,10 +36,6 @@ InstallLayout ServiceOnly() {
     layout.driver64 = false;
     layout.companion = false;
     return layout;
-}
-
-std::string Quoted(const std::string &text) {
-    return "\"" + text + "\"";
 }
 
 std::optional<DWORD> StartValue() {
@@ -89,14 +86,6 @@ class ServiceHostTest : public testing::Test {
     // Runs the executable as a user would; the run must end with exit code 0.
     void RunAndExpectZero(const std::string &cmdLine) {
         EXPECT_EQ(std::optional<DWORD>(0), RunProgram(cmdLine)) << cmdLine;
-    }
-
-    // Installs from exe and waits until the service runs; returns its pid.
-    DWORD InstallAndWaitRunning(const std::string &exe) {
-        RunAndExpectZero(Quoted(exe) + " -qtrinstall");
-        EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
-        std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName);
-        return status ? status->dwProcessId : 0;
     }
 };
 
@@ -182,7 +171,7 @@ TEST_F(ServiceHostTest, PlantedProgramRunsForAnUnquotedPath) {
 
 TEST_F(ServiceHostTest, UninstallOfARunningServiceStopsItThenDeletesIt) {
     const std::string exe = PrepareServiceExe();
-    const DWORD pid = InstallAndWaitRunning(exe);
+    const DWORD pid = InstallAndWaitRunning(exe).pid;
     UniqueHandle process = OpenServiceProcess(pid);
     ASSERT_TRUE(process);
 
@@ -261,7 +250,7 @@ TEST_F(ServiceHostTest, ModulePathAtTheBufferLimit) {
 // second worker, and WM_CLOSE makes the service report stopped by itself.
 TEST_F(ServiceHostTest, HiddenWindowKeepsOneWorkerAndEndsTheServiceOnClose) {
     const std::string exe = PrepareServiceExe();
-    const DWORD pid = InstallAndWaitRunning(exe);
+    const DWORD pid = InstallAndWaitRunning(exe).pid;
     UniqueHandle process = OpenServiceProcess(pid);
     ASSERT_TRUE(process);
 

@@ -19,15 +19,6 @@ std::optional<std::string> Field(const std::string &line, const std::string &key
     return line.substr(key.size() + 1);
 }
 
-// One command-line argument in quotes. Backslashes right before the closing
-// quote are doubled, or the C runtime would read the last one as escaping it.
-std::string QuotedArgument(const std::string &text) {
-    std::string quoted = "\"" + text;
-    for (auto it = text.rbegin(); it != text.rend() && *it == '\\'; ++it)
-        quoted += '\\';
-    return quoted + "\"";
-}
-
 std::uint16_t PortOf(const std::string &text) {
     return static_cast<std::uint16_t>(std::strtoul(text.c_str(), nullptr, 10));
 }
@@ -36,8 +27,8 @@ std::uint16_t PortOf(const std::string &text) {
 
 std::optional<BringupReport> RunBringupProbe(const std::string &moduleDir,
                                              const std::vector<std::string> &steps) {
-    std::string commandLine = QuotedArgument(ArtifactPath("hwaccess_bringup_probe.exe")) + " " +
-                              QuotedArgument(moduleDir);
+    std::string commandLine =
+        Quoted(ArtifactPath("hwaccess_bringup_probe.exe")) + " " + Quoted(moduleDir);
     for (const std::string &step : steps)
         commandLine += " " + step;
     std::string output;

@@ -8,10 +8,6 @@
 
 namespace wgbtest {
 
-std::string Quoted(const std::string &text) {
-    return "\"" + text + "\"";
-}
-
 RunningService InstallAndWaitRunning(const std::string &exe) {
     RunningService service;
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));

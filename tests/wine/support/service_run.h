@@ -7,11 +7,9 @@
 #include <string>
 
 #include "common/win_handles.h"
+#include "support/wine_env.h"
 
 namespace wgbtest {
-
-// text in double quotes, as a path with blanks stands on a command line.
-std::string Quoted(const std::string &text);
 
 // The service process as the SCM started it; pid 0 and no handle when the
 // SCM reports no running service.

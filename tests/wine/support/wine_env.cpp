@@ -48,6 +48,13 @@ std::string ArtifactPath(const std::string &fileName) {
     return WindowsPathOf(dir) + "\\" + fileName;
 }
 
+std::string Quoted(const std::string &text) {
+    std::string quoted = "\"" + text;
+    for (auto it = text.rbegin(); it != text.rend() && *it == '\\'; ++it)
+        quoted += '\\';
+    return quoted + "\"";
+}
+
 bool FileExists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -30,6 +30,11 @@ void CopyFileOrFail(const std::string &from, const std::string &to);
 // Deletes the files directly inside dir, then dir itself; missing is fine.
 void RemoveDirectoryTree(const std::string &dir);
 
+// text in double quotes, as one command-line argument: a path with blanks.
+// Backslashes right before the closing quote are doubled, or the C runtime
+// would read the last one as escaping the quote.
+std::string Quoted(const std::string &text);
+
 // ---- install directory ----------------------------------------------------
 
 struct InstallLayout {
