@@ -1,9 +1,9 @@
 #include "board/identify_board.h"
 
 #include "board/board_list.h"
-#include "board/com_ptr.h"
 #include "board/ini_reader.h"
-#include "button/worker.h"
+#include "common/com_ptr.h"
+#include "common/shared_state.h"
 
 #include <windows.h>
 

@@ -7,11 +7,11 @@
 #include "button/press_latch.h"
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
+#include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "hwaccess/hw_access.h"
 #include "hwaccess/io_driver.h"
 #include "hwaccess/port_io.h"
-#include "service/run_flag.h"
 #include "superio/fintek_f71889.h"
 
 #include <windows.h>
@@ -20,8 +20,6 @@
 #include <new>
 #include <string>
 
-char g_szModuleDir[kTextBufferSize];
-char g_szIniPath[kTextBufferSize];
 FintekF71889 *g_pSuperIo = nullptr;
 bool g_bButtonLatched = false;
 

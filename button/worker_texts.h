@@ -2,9 +2,9 @@
 // The texts the worker builds from the executable's directory, and the rule
 // that they fit their 256-byte buffers.
 
-#include <cstddef>
+#include "common/shared_state.h"
 
-inline constexpr std::size_t kTextBufferSize = 256;
+#include <cstddef>
 
 inline constexpr char kIniFileName[] = "WGB.ini";
 inline constexpr char kCompanionExeName[] = "WGB.exe";

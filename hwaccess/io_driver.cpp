@@ -1,6 +1,6 @@
 #include "hwaccess/io_driver.h"
 
-#include "button/worker.h"
+#include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "hwaccess/driver_service.h"
 

@@ -1,8 +1,8 @@
 #ifndef WGB_HWACCESS_IOCTL_CODES_H
 #define WGB_HWACCESS_IOCTL_CODES_H
 /*
- * Device and control codes of the kernel I/O driver. Plain C so that the
- * driver stand-in under sim/ shares the very same numbers.
+ * Device and control codes of the kernel I/O driver. Plain C with no
+ * Windows header, so that C code and kernel-mode code can share the numbers.
  *
  * Both requests are METHOD_BUFFERED on device type 0xC350, in the standard
  * CTL_CODE layout: type << 16 | access << 14 | function << 2 | method.

@@ -1,7 +1,7 @@
 #pragma once
 // Byte-wide I/O port access, carried out by the kernel I/O driver.
-// Portable declaration: the product implements it over DeviceIoControl,
-// native tests over a simulated port space.
+// Declared without Windows types, so that code above it (the Super I/O
+// family) stays portable; implemented over DeviceIoControl.
 
 #include <cstdint>
 

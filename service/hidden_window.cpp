@@ -1,6 +1,6 @@
 #include "service/hidden_window.h"
 
-#include "service/run_flag.h"
+#include "common/shared_state.h"
 #include "service/service_main.h"
 #include "service/service_names.h"
 #include "service/worker_thread.h"

@@ -1,5 +1,6 @@
 #include "service/install.h"
 
+#include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "service/image_path.h"
 #include "service/service_names.h"

@@ -4,8 +4,6 @@
 
 // Service key name, display name and dispatcher table name alike.
 inline constexpr char kServiceName[] = "QTR_WGBService";
-// The file name whose module path becomes the service's image path.
-inline constexpr char kModuleFileName[] = "WGBService.exe";
 // Under HKEY_LOCAL_MACHINE.
 inline constexpr char kServiceRegistryKey[] = "SYSTEM\\CurrentControlSet\\Services\\QTR_WGBService";
 inline constexpr char kStartValueName[] = "Start";

@@ -1,7 +1,8 @@
 #pragma once
 // How the service's status record changes: at start, on each control code and
 // at the end. Written over any record with the platform's SERVICE_STATUS field
-// names, so the service applies it to its real record and tests to PlainStatus.
+// names: the service applies it to its real record; PlainStatus mirrors that
+// record with fixed-width fields where <windows.h> is not at hand.
 
 #include <cstdint>
 

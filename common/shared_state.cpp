@@ -1,4 +1,7 @@
-#include "service/run_flag.h"
+#include "common/shared_state.h"
+
+char g_szModuleDir[kTextBufferSize];
+char g_szIniPath[kTextBufferSize];
 
 // The worker reads the flag at every loop test without a lock, so it must be a
 // plain atomic load and store, never a hidden mutex.
