@@ -7,7 +7,6 @@
 #include "board/identify_board.h"
 #include "board/ini_reader.h"
 #include "common/shared_state.h"
-#include "support/fake_wmi.h"
 #include "support/wine_env.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +15,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+// The fake WMI (support/fake_wmi.c), failing at step 1 (the locator) to 5
+// (Get), or at none with 0.
+extern "C" int fake_wmi_register(int failing_step);
+extern "C" long fake_wmi_live(void);
 
 namespace {
 
+constexpr int kFakeWmiSteps = 5;
 constexpr char kIniPath[] = "C:\\wgb-board.ini";
 
 // Usage: INI-PATH [FAILING-STEP]. Without a step, the real WMI from a thread
 // without COM; with one, the fake registered in the multithreaded apartment
-// the thread is in. Prints the result, whether COM is as it was before (1),
-// the fake objects left and the product text.
+// the thread is in. Prints "RESULT COM LIVE PRODUCT": IdentifyBoard's result,
+// 1 when COM is as it was before the call, the fake objects not released,
+// and the product text.
 int Probe(int argc, char **argv) {
     lstrcpynA(g_szIniPath, argv[0], sizeof g_szIniPath);
     const bool fake = argc > 1;
@@ -38,21 +45,10 @@ int Probe(int argc, char **argv) {
     return 0;
 }
 
-struct Report {
-    int result = -1, comAsBefore = -1;
-    long live = -1;
-    std::string board;
-};
-
-Report RunBoardProbe(const std::string &ini, const std::string &args) {
-    wgbtest::WriteTextFile(kIniPath, ini);
-    const std::string output = wgbtest::RunProbe(std::string(kIniPath) + args);
-    Report report;
-    int boardStart = 0;
-    std::sscanf(output.c_str(), "%d %d %ld %n", &report.result, &report.comAsBefore, &report.live,
-                &boardStart);
-    report.board = output.substr(boardStart);
-    return report;
+// The probe's report for a board list of one entry.
+std::string RunBoardProbe(const std::string &entry, const std::string &args) {
+    wgbtest::WriteTextFile(kIniPath, wgbtest::MainBoardIni({entry}));
+    return wgbtest::RunProbe(std::string(kIniPath) + args);
 }
 
 struct WmiCase {
@@ -74,23 +70,16 @@ TEST(BoardIdentification, RealWmiTextReachesTheBoardListUnchanged) {
     for (const WmiCase &c : kWmiCases) {
         SCOPED_TRACE(c.product);
         wgbtest::SetBoardProduct(c.product);
-        const Report report = RunBoardProbe(wgbtest::MainBoardIni({c.entry}), "");
-        EXPECT_EQ(c.expected, report.result);
-        EXPECT_EQ(c.product, report.board);
-        EXPECT_EQ(1, report.comAsBefore) << "COM still initialised after IdentifyBoard";
+        EXPECT_EQ(std::to_string(c.expected) + " 1 0 " + c.product, RunBoardProbe(c.entry, ""));
     }
 }
 
 // A value that matches every board: a search after a failure would show.
 TEST(BoardIdentification, FakeWmiFailingAtEachStepReleasesEverything) {
-    for (int step = FAKE_WMI_NONE; step <= FAKE_WMI_GET; ++step) {
+    for (int step = 0; step <= kFakeWmiSteps; ++step) {
         SCOPED_TRACE(step);
-        const Report report =
-            RunBoardProbe(wgbtest::MainBoardIni({";all"}), " " + std::to_string(step));
-        EXPECT_EQ(step == FAKE_WMI_NONE ? 1 : 0, report.result);
-        EXPECT_EQ(step == FAKE_WMI_NONE ? "QX-Fake-6231 Rev 2" : "", report.board);
-        EXPECT_EQ(0, report.live) << "WMI objects not released";
-        EXPECT_EQ(1, report.comAsBefore) << "the caller's apartment changed";
+        EXPECT_EQ(step == 0 ? "1 1 0 QX-Fake-6231 Rev 2" : "0 1 0 ",
+                  RunBoardProbe(";all", " " + std::to_string(step)));
     }
 }
 

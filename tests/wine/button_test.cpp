@@ -102,8 +102,8 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     EXPECT_EQ(handles, HandleCount(service.pid)) << "handles left by two starts";
     ExpectOnlyReadsOf(sim::kButtonPort);
 
-    ServiceDesktop desktop;
-    const HWND window = desktop.WaitForHiddenWindow();
+    EnterServiceDesktop();
+    const HWND window = WaitForHiddenWindow();
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid)) << "the main thread and the worker";
     CREATESTRUCTA create = {};

@@ -16,41 +16,6 @@ using namespace wgbtest;
 
 constexpr char kInstallDir[] = "C:\\Program Files\\WGB Fault Tools";
 
-// While it lives the session has no logged-on user: the windowed program
-// that keeps explorer.exe alive has ended and explorer.exe has left. The
-// thread waits on a desktop of its own meanwhile: Wine counts every thread
-// with user32 loaded as a user of its desktop. At its end a windowed program
-// runs on the user's desktop again and explorer.exe is back.
-class SessionWithoutUser {
-  public:
-    SessionWithoutUser()
-        : saved_(GetThreadDesktop(GetCurrentThreadId())),
-          own_(CreateDesktopA("WGBTestAway", nullptr, nullptr, 0, GENERIC_ALL, nullptr)) {
-        EXPECT_TRUE(own_ && SetThreadDesktop(own_)) << "error " << GetLastError();
-        WaitUntil([] { return !ProcessesNamed("notepad.exe").empty(); });
-        KillProcessesNamed("notepad.exe");
-        EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("explorer.exe").empty(); }));
-    }
-    ~SessionWithoutUser() {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        char desktop[] = "WinSta0\\Default", program[] = "notepad.exe";
-        startup.lpDesktop = desktop;
-        PROCESS_INFORMATION process = {};
-        if (CreateProcessA(nullptr, program, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &process)) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        EXPECT_TRUE(WaitUntil([] { return !ProcessesNamed("explorer.exe").empty(); }));
-        SetThreadDesktop(saved_);
-        CloseDesktop(own_);
-    }
-
-  private:
-    HDESK saved_, own_;
-};
-
 class Faults : public testing::Test {
   protected:
     void SetUp() override {
@@ -64,6 +29,46 @@ class Faults : public testing::Test {
         RemoveServiceIfPresent(kDriverServiceName);
     }
 };
+
+// Without a logged-on user a press starts nothing. (The user leaves first:
+// in Wine, explorer.exe may stay once a program started by the service has
+// run on the user's desktop.) With the user back, the driver service stopped
+// while the service polls makes every read fail, which reads as a held
+// button: one start.
+TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
+    const std::string dir = PrepareInstallDir(kInstallDir, MainBoardIni({"WGB Test"}));
+    const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
+    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
+    sim::Control sim;
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
+    // The user logs off: the windowed program that keeps explorer.exe alive
+    // ends, and this thread leaves the user's desktop, since Wine counts every
+    // thread with user32 loaded as a user of its desktop.
+    EnterServiceDesktop();
+    KillProcessesNamed("notepad.exe");
+    ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("explorer.exe").empty(); }));
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kDeadlineMs));
+    ASSERT_TRUE(sim.WaitForPolls(2, kDeadlineMs));
+    EXPECT_TRUE(ProcessesNamed("explorer.exe").empty()) << "the user came back meanwhile";
+    EXPECT_TRUE(companion_record::ReadRecords(dir).empty()) << "a start without a user";
+
+    // The user is back: a windowed program on the user's desktop.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    char desktop[] = "WinSta0\\Default", program[] = "notepad.exe";
+    startup.lpDesktop = desktop;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, program, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(WaitUntil([] { return !ProcessesNamed("explorer.exe").empty(); }));
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
+    ASSERT_TRUE(ControlServiceByName(kDriverServiceName, SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_STOPPED));
+    EXPECT_TRUE(WaitForCompanionStarts(dir, 1));
+    ExpectAliveAndStoppable(service);
+}
 
 // The worker ends without a poll: on a board the list does not name (and no
 // driver is ever registered), or when the loaded driver refuses the open.
@@ -79,10 +84,8 @@ TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
         const std::string dir =
             PrepareInstallDir(kInstallDir, MainBoardIni({served ? "WGB Test" : "Other Board"}));
         const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
-        {
-            ServiceDesktop desktop;
-            ASSERT_NE(nullptr, desktop.WaitForHiddenWindow());
-        }
+        EnterServiceDesktop();
+        ASSERT_NE(nullptr, WaitForHiddenWindow());
         EXPECT_TRUE(WaitUntil([&] { return ThreadsStartedInExecutable(service.pid) == 1; }))
             << "the worker did not end";
         EXPECT_EQ(served, QueryConfig(kDriverServiceName).has_value());
@@ -90,31 +93,6 @@ TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
         RemoveDirectoryA(refusal.c_str());
         Clean();
     }
-}
-
-// Without a logged-on user a press starts nothing. (The user leaves first:
-// in Wine, explorer.exe may stay once a program started by the service has
-// run on the user's desktop.) With the user back, the driver service stopped
-// while the service polls makes every read fail, which reads as a held
-// button: one start.
-TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
-    const std::string dir = PrepareInstallDir(kInstallDir, MainBoardIni({"WGB Test"}));
-    const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
-    sim::Control sim;
-    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
-    {
-        const SessionWithoutUser noUser;
-        ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kDeadlineMs));
-        ASSERT_TRUE(sim.WaitForPolls(2, kDeadlineMs));
-        EXPECT_TRUE(ProcessesNamed("explorer.exe").empty()) << "the user came back meanwhile";
-        EXPECT_TRUE(companion_record::ReadRecords(dir).empty()) << "a start without a user";
-    }
-    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
-    ASSERT_TRUE(ControlServiceByName(kDriverServiceName, SERVICE_CONTROL_STOP));
-    ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_STOPPED));
-    EXPECT_TRUE(WaitForCompanionStarts(dir, 1));
-    ExpectAliveAndStoppable(service);
 }
 
 } // namespace

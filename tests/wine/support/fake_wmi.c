@@ -1,5 +1,7 @@
-/* Each fake object carries the C vtable of the interface it stands for,
- * with only the methods the board query calls. */
+/* A fake WMI for the board probe: the baseboard query answers the product
+ * "QX-Fake-6231 Rev 2", or fails at the step chosen. Each fake object carries
+ * the C vtable of the interface it stands for, with only the methods the
+ * query calls. */
 #define CINTERFACE
 #include <windows.h>
 
@@ -7,7 +9,8 @@
 
 #include <stdlib.h>
 
-#include "support/fake_wmi.h"
+/* The steps at which the fake can fail; none fails with 0. */
+enum { FAKE_WMI_LOCATOR = 1, FAKE_WMI_CONNECT, FAKE_WMI_QUERY, FAKE_WMI_NEXT, FAKE_WMI_GET };
 
 /* The fakes implement fixed signatures and look at few of their arguments. */
 #pragma GCC diagnostic ignored "-Wunused-parameter"
@@ -121,6 +124,8 @@ static IClassFactoryVtbl factory_vtbl = {FAKE_UNKNOWN, .CreateInstance = factory
  * one of the live objects. */
 static struct fake g_factory = {&factory_vtbl, 1, &IID_IClassFactory};
 
+/* Registers the fake locator class in the calling thread's apartment, under
+ * the administrative locator's class id; nonzero on success. */
 int fake_wmi_register(int failing_step) {
     /* {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF} */
     static const CLSID administrative_locator = {
@@ -131,6 +136,7 @@ int fake_wmi_register(int failing_step) {
                                            CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
 }
 
+/* Fake objects handed out and not yet released. */
 long fake_wmi_live(void) {
     return g_live;
 }

@@ -161,36 +161,26 @@ int ThreadsStartedInExecutable(DWORD pid) {
     return count;
 }
 
-ServiceDesktop::ServiceDesktop()
-    : savedStation_(GetProcessWindowStation()),
-      station_(OpenWindowStationA("__wineservice_winstation", FALSE, WINSTA_ALL_ACCESS)),
-      savedDesktop_(GetThreadDesktop(GetCurrentThreadId())), desktop_(nullptr) {
-    if (station_ && SetProcessWindowStation(station_))
-        desktop_ = OpenDesktopA("Default", 0, FALSE, GENERIC_ALL);
-    EXPECT_TRUE(desktop_ && SetThreadDesktop(desktop_)) << "error " << GetLastError();
+void EnterServiceDesktop() {
+    const HWINSTA station =
+        OpenWindowStationA("__wineservice_winstation", FALSE, WINSTA_ALL_ACCESS);
+    const HDESK desktop = station && SetProcessWindowStation(station)
+                              ? OpenDesktopA("Default", 0, FALSE, GENERIC_ALL)
+                              : nullptr;
+    ASSERT_TRUE(desktop && SetThreadDesktop(desktop)) << "error " << GetLastError();
 }
 
-ServiceDesktop::~ServiceDesktop() {
-    SetThreadDesktop(savedDesktop_);
-    SetProcessWindowStation(savedStation_);
-    if (desktop_)
-        CloseDesktop(desktop_);
-    if (station_)
-        CloseWindowStation(station_);
-}
-
-HWND ServiceDesktop::WaitForHiddenWindow() {
+HWND WaitForHiddenWindow() {
     HWND window = nullptr;
     EXPECT_TRUE(WaitUntil([&] { return (window = FindWindowA("WINWGBWND", "WinWgbWnd")); }));
     return window;
 }
 
-DWORD RegisterDriverService(const std::string &imagePath) {
+DWORD RegisterDriverService() {
     SYSTEM_INFO info = {};
     GetNativeSystemInfo(&info);
     const bool x64 = info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
-    const std::string image =
-        imagePath.empty() ? ArtifactPath(x64 ? "Quendra_X64.sys" : "Quendra.sys") : imagePath;
+    const std::string image = ArtifactPath(x64 ? "Quendra_X64.sys" : "Quendra.sys");
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueServiceHandle service(
         CreateServiceA(manager.get(), kDriverServiceName, kDriverServiceName, SERVICE_ALL_ACCESS,

@@ -53,25 +53,17 @@ int HandleCount(DWORD pid);
 // Threads of the process that started in code of its executable: in the
 // service, the main thread and, while it runs, the worker.
 int ThreadsStartedInExecutable(DWORD pid);
-// Puts this process into the services' window station and this thread on its
-// desktop for the scope's lifetime, where the service's hidden window is.
-class ServiceDesktop {
-  public:
-    ServiceDesktop();
-    ~ServiceDesktop();
-    ServiceDesktop(const ServiceDesktop &) = delete;
-    ServiceDesktop &operator=(const ServiceDesktop &) = delete;
-    // Waits for the hidden window: the service has started its worker by then.
-    HWND WaitForHiddenWindow();
+// Moves this process into the services' window station and this thread onto
+// its desktop, where the service's hidden window is, for good: the thread no
+// longer counts as a user of the logged-on user's desktop.
+void EnterServiceDesktop();
+// Waits for the hidden window on the current desktop: by then the service has
+// started its worker.
+HWND WaitForHiddenWindow();
 
-  private:
-    HWINSTA savedStation_, station_;
-    HDESK savedDesktop_, desktop_;
-};
-
-// Registers the stand-in as "Quendra_1_0_T" with imagePath (the file this
-// Windows loads from the build by default): ERROR_SUCCESS or the error.
-DWORD RegisterDriverService(const std::string &imagePath = "");
+// Registers the build's stand-in for this Windows as "Quendra_1_0_T":
+// ERROR_SUCCESS or the error.
+DWORD RegisterDriverService();
 // Registers (if needed) and starts the stand-in; true once its devices exist.
 bool LoadDriver();
 // Waits until the stand-in's devices exist (loaded here or by the service).

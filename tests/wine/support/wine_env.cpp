@@ -6,6 +6,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -22,8 +23,7 @@ std::string ArtifactPath(const std::string &fileName) {
     if (dir == nullptr)
         ADD_FAILURE() << "WGB_ARTIFACTS is not set: run the test through run-in-wine";
     std::string path = std::string("Z:") + (dir ? dir : "") + "/" + fileName;
-    for (char &c : path)
-        c = c == '/' ? '\\' : c;
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
 
