@@ -13,7 +13,9 @@
 
 namespace wgbtest {
 
-constexpr DWORD kDeadlineMs = 120000;
+// Generous: where 32-bit programs run through an emulator, each start of
+// one costs about a minute of processor time. Passing tests never wait it out.
+constexpr DWORD kDeadlineMs = 900000;
 
 // A file of the build, e.g. "WGBService.exe", "Quendra.sys", "WGB.exe".
 std::string ArtifactPath(const std::string &fileName);
