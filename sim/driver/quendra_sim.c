@@ -1,47 +1,109 @@
 /*
  * Kernel-mode stand-in for the I/O driver: the device \Device\Quendra_1_0_1
- * answers the two port requests over a simulated port space, and the test
- * device \Device\QuendraSimCtl drives and inspects it (sim/sim_control.h).
- * This file is the kernel plumbing; sim_device.c decides every answer.
+ * answers the two port requests over a simulated port space (sim/portsim.h)
+ * and traces each of them; the control device \Device\QuendraSimCtl sets the
+ * button's level and hands out the trace (sim/sim_control.h).
  */
 
 #include <ntddk.h>
 
 #include <string.h>
 
-#include "sim/driver/sim_device.h"
+#include "sim/portsim.h"
+#include "sim/sim_control.h"
 
-static struct sim_device g_sim;
-static KSPIN_LOCK g_lock; /* guards g_sim: requests come from several threads */
+static struct portsim g_ports;
+static struct sim_trace_entry g_trace[SIM_TRACE_CAPACITY];
+static uint32_t g_traced;
+static KSPIN_LOCK g_lock; /* guards the state above: requests come from several threads */
 static PDEVICE_OBJECT g_main_device;
 static PDEVICE_OBJECT g_control_device;
 
-#ifdef _WIN64
-/* The x64 headers read the shared user page directly; where the kernel
- * exports the routine, it is the better source. */
-typedef VOID(NTAPI *query_system_time_fn)(PLARGE_INTEGER);
-static query_system_time_fn g_query_system_time;
-
-static void find_time_routine(void) {
-    UNICODE_STRING name;
-    RtlInitUnicodeString(&name, L"KeQuerySystemTime");
-    g_query_system_time = (query_system_time_fn)MmGetSystemRoutineAddress(&name);
-}
-#else
-static void find_time_routine(void) {}
-#endif
-
-/* 100 ns since 1601: the clock of GetSystemTimeAsFileTime. */
+/* 100 ns since 1601, the clock of GetSystemTimeAsFileTime. The x64 headers
+ * read it from the shared user page, which Wine's driver host lacks. */
 static uint64_t system_time(void) {
-    LARGE_INTEGER t;
 #ifdef _WIN64
-    if (g_query_system_time) {
-        g_query_system_time(&t);
-        return (uint64_t)t.QuadPart;
-    }
-#endif
+    return 0;
+#else
+    LARGE_INTEGER t;
     KeQuerySystemTime(&t);
     return (uint64_t)t.QuadPart;
+#endif
+}
+
+static NTSTATUS trace(uint8_t op, uint16_t port, uint8_t value, NTSTATUS status) {
+    struct sim_trace_entry *e = &g_trace[g_traced % SIM_TRACE_CAPACITY];
+    memset(e, 0, sizeof *e);
+    e->time = system_time();
+    e->seq = g_traced++;
+    e->status = (uint32_t)status;
+    e->port = port;
+    e->op = op;
+    e->value = value;
+    return status;
+}
+
+/* A port request in the driver's layouts (hwaccess/ioctl_codes.h). */
+static NTSTATUS port_request(uint32_t code, uint8_t *buffer, uint32_t in_len, uint32_t out_len,
+                             ULONG_PTR *info) {
+    if (code == IOCTL_READ_IO_PORT_BYTE) {
+        uint16_t port = in_len >= 2 ? (uint16_t)(buffer[0] | buffer[1] << 8) : 0;
+        if (in_len != QUENDRA_READ_INPUT_LENGTH || out_len != QUENDRA_READ_OUTPUT_LENGTH)
+            return trace(SIM_OP_READ, port, 0, STATUS_INVALID_PARAMETER);
+        buffer[0] = portsim_in(&g_ports, port);
+        buffer[1] = SIM_READ_FILLER;
+        *info = QUENDRA_READ_OUTPUT_LENGTH;
+        return trace(SIM_OP_READ, port, buffer[0], STATUS_SUCCESS);
+    }
+    if (code == IOCTL_WRITE_IO_PORT_BYTE) {
+        uint32_t port = 0;
+        if (in_len >= 4)
+            memcpy(&port, buffer, sizeof port);
+        uint8_t value = in_len >= 5 ? buffer[4] : 0;
+        if (in_len != QUENDRA_WRITE_INPUT_LENGTH || out_len != QUENDRA_WRITE_OUTPUT_LENGTH ||
+            port > 0xFFFFu)
+            return trace(SIM_OP_WRITE, (uint16_t)port, value, STATUS_INVALID_PARAMETER);
+        portsim_out(&g_ports, (uint16_t)port, value);
+        return trace(SIM_OP_WRITE, (uint16_t)port, value, STATUS_SUCCESS);
+    }
+    return STATUS_INVALID_DEVICE_REQUEST;
+}
+
+static NTSTATUS get_trace(uint8_t *buffer, uint32_t in_len, uint32_t out_len, ULONG_PTR *info) {
+    struct sim_trace_header header = {g_traced, 0, 0, 0};
+    uint32_t oldest = g_traced > SIM_TRACE_CAPACITY ? g_traced - SIM_TRACE_CAPACITY : 0;
+    uint32_t i;
+
+    if (in_len != sizeof(uint32_t) || out_len < sizeof header)
+        return STATUS_INVALID_PARAMETER;
+    memcpy(&header.first, buffer, sizeof header.first);
+    if (header.first < oldest)
+        header.first = oldest;
+    if (header.first > g_traced)
+        header.first = g_traced;
+    header.count = g_traced - header.first;
+    if (header.count > (out_len - sizeof header) / sizeof(struct sim_trace_entry))
+        header.count = (out_len - sizeof header) / sizeof(struct sim_trace_entry);
+    memcpy(buffer, &header, sizeof header);
+    for (i = 0; i < header.count; i++)
+        memcpy(buffer + sizeof header + i * sizeof(struct sim_trace_entry),
+               &g_trace[(header.first + i) % SIM_TRACE_CAPACITY], sizeof(struct sim_trace_entry));
+    *info = sizeof header + header.count * sizeof(struct sim_trace_entry);
+    return STATUS_SUCCESS;
+}
+
+static NTSTATUS control_request(uint32_t code, uint8_t *buffer, uint32_t in_len, uint32_t out_len,
+                                ULONG_PTR *info) {
+    struct sim_port_value pv;
+    if (code == IOCTL_SIM_GET_TRACE)
+        return get_trace(buffer, in_len, out_len, info);
+    if (code != IOCTL_SIM_SET_PORT)
+        return STATUS_INVALID_DEVICE_REQUEST;
+    if (in_len != sizeof pv)
+        return STATUS_INVALID_PARAMETER;
+    memcpy(&pv, buffer, sizeof pv);
+    g_ports.ports[pv.port] = pv.value;
+    return STATUS_SUCCESS;
 }
 
 static NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
@@ -51,27 +113,7 @@ static NTSTATUS complete(PIRP irp, NTSTATUS status, ULONG_PTR information) {
     return status;
 }
 
-static NTSTATUS NTAPI dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
-    KIRQL irql;
-    if (device == g_main_device) {
-        KeAcquireSpinLock(&g_lock, &irql);
-        sim_device_open(&g_sim);
-        KeReleaseSpinLock(&g_lock, irql);
-    }
-    return complete(irp, STATUS_SUCCESS, 0);
-}
-
-static NTSTATUS NTAPI dispatch_close(PDEVICE_OBJECT device, PIRP irp) {
-    KIRQL irql;
-    if (device == g_main_device) {
-        KeAcquireSpinLock(&g_lock, &irql);
-        sim_device_close(&g_sim);
-        KeReleaseSpinLock(&g_lock, irql);
-    }
-    return complete(irp, STATUS_SUCCESS, 0);
-}
-
-static NTSTATUS NTAPI dispatch_cleanup(PDEVICE_OBJECT device, PIRP irp) {
+static NTSTATUS NTAPI dispatch_success(PDEVICE_OBJECT device, PIRP irp) {
     (void)device;
     return complete(irp, STATUS_SUCCESS, 0);
 }
@@ -82,24 +124,19 @@ static NTSTATUS NTAPI dispatch_device_control(PDEVICE_OBJECT device, PIRP irp) {
     uint32_t in_len = stack->Parameters.DeviceIoControl.InputBufferLength;
     uint32_t out_len = stack->Parameters.DeviceIoControl.OutputBufferLength;
     uint8_t *buffer = (uint8_t *)irp->AssociatedIrp.SystemBuffer;
-    uint32_t info = 0;
-    uint32_t status;
+    ULONG_PTR info = 0;
+    NTSTATUS status;
     KIRQL irql;
 
     if (buffer == NULL && (in_len != 0 || out_len != 0))
         return complete(irp, STATUS_INVALID_PARAMETER, 0);
-
-    if (device == g_main_device) {
-        KeAcquireSpinLock(&g_lock, &irql);
-        status =
-            sim_device_port_request(&g_sim, code, buffer, in_len, out_len, system_time(), &info);
-        KeReleaseSpinLock(&g_lock, irql);
-    } else {
-        KeAcquireSpinLock(&g_lock, &irql);
-        status = sim_device_control(&g_sim, code, buffer, in_len, out_len, &info);
-        KeReleaseSpinLock(&g_lock, irql);
-    }
-    return complete(irp, (NTSTATUS)status, info);
+    KeAcquireSpinLock(&g_lock, &irql);
+    if (device == g_main_device)
+        status = port_request(code, buffer, in_len, out_len, &info);
+    else
+        status = control_request(code, buffer, in_len, out_len, &info);
+    KeReleaseSpinLock(&g_lock, irql);
+    return complete(irp, status, info);
 }
 
 static void delete_device(PDEVICE_OBJECT *device, PCWSTR link_name) {
@@ -140,39 +177,13 @@ static VOID NTAPI driver_unload(PDRIVER_OBJECT driver) {
     delete_device(&g_main_device, SIM_MAIN_LINK_NAME);
 }
 
-/* True when the DWORD "FailStart" under the service key is nonzero. */
-static BOOLEAN fail_start_requested(PUNICODE_STRING registry_path) {
-    union {
-        KEY_VALUE_PARTIAL_INFORMATION info;
-        UCHAR bytes[sizeof(KEY_VALUE_PARTIAL_INFORMATION) + sizeof(ULONG)];
-    } value;
-    OBJECT_ATTRIBUTES attributes;
-    UNICODE_STRING name;
-    HANDLE key;
-    ULONG length = 0, data = 0;
-
-    InitializeObjectAttributes(&attributes, registry_path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
-                               NULL, NULL);
-    if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes)))
-        return FALSE;
-    RtlInitUnicodeString(&name, SIM_FAIL_START_VALUE_W);
-    if (NT_SUCCESS(ZwQueryValueKey(key, &name, KeyValuePartialInformation, &value, sizeof value,
-                                   &length)) &&
-        value.info.Type == REG_DWORD && value.info.DataLength == sizeof data)
-        memcpy(&data, value.info.Data, sizeof data);
-    ZwClose(key);
-    return data != 0;
-}
-
 NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
     NTSTATUS status;
 
-    if (fail_start_requested(registry_path))
-        return STATUS_UNSUCCESSFUL;
-
+    (void)registry_path;
     KeInitializeSpinLock(&g_lock);
-    sim_device_init(&g_sim);
-    find_time_routine();
+    portsim_init(&g_ports);
+    g_traced = 0;
 
     status = create_device(driver, SIM_MAIN_DEVICE_NAME, SIM_MAIN_LINK_NAME, QUENDRA_DEVICE_TYPE,
                            &g_main_device);
@@ -185,9 +196,9 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
         return status;
     }
 
-    driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
-    driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
-    driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_cleanup;
+    driver->MajorFunction[IRP_MJ_CREATE] = dispatch_success;
+    driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_success;
+    driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_success;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_device_control;
     driver->DriverUnload = driver_unload;
     return STATUS_SUCCESS;

@@ -1,375 +1,240 @@
-// Construction, hardware monitor, register 0x29 and the nine-bit values of
-// the F71889.
+// The F71889 over recorded port requests: the probe, the hardware monitor, the
+// eight GPIO ports in each role, register 0x29 and the nine-bit values.
 
-#include "tests/host/superio_fixture.h"
+#include "hwaccess/hw_access.h"
+#include "hwaccess/port_io.h"
+#include "superio/fintek_f71889.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ostream>
-#include <type_traits>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
-// --- Construction ----------------------------------------------------------
+// 'r' or 'w', the port, and the value read or written.
+using Trace = std::vector<std::tuple<char, int, int>>;
+Trace g_script; // each read answers with the value at its position here
+Trace g_trace;
 
-PortTrace ProbeTrace(std::uint8_t high, std::uint8_t low) {
-    return {Out(kIndex, 0x87), Out(kIndex, 0x87), Out(kIndex, 0x07), Out(kData, 0x04),
-            Out(kIndex, 0x60), In(kData, high),   Out(kIndex, 0x61), In(kData, low)};
+Trace RequestsOf(const Trace &script, const std::function<void()> &call) {
+    g_script = script;
+    g_trace.clear();
+    call();
+    return g_trace;
 }
 
-TEST_F(F71889Test, ConstructionProbesTheHardwareMonitorBase) {
-    InspectableChip chip;
-
-    EXPECT_EQ(ProbeTrace(0x02, 0x95), m_ports.trace());
-    EXPECT_EQ(&m_hwAccess, chip.m_pHwAccess);
-    EXPECT_EQ(0x0295, chip.m_wAddressPort);
-    EXPECT_EQ(0x0296, chip.m_wDataPort);
-    EXPECT_EQ((std::vector<std::uint8_t>{0xFF, 0xBF, 0x7F}), chip.m_levels);
-    // The chip stays in configuration mode with the monitor device selected.
-    EXPECT_NE(0, m_ports.sim().config_mode);
-    EXPECT_EQ(0x04, portsim_config_reg(&m_ports.sim(), 0, 0x07));
+Trace operator+(Trace a, const Trace &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-struct BaseCase {
-    std::uint16_t base;
-    std::uint16_t dataPort;
+constexpr int kIndex = 0x4E;
+constexpr int kData = 0x4F;
+constexpr int kRejected = -1; // the call threw the bit-position error
+const Trace kEnter = {{'w', kIndex, 0x87}, {'w', kIndex, 0x87}};
+
+Trace Select(int device) {
+    return {{'w', kIndex, 0x07}, {'w', kData, device}};
+}
+Trace Read(int reg, int value) {
+    return {{'w', kIndex, reg}, {'r', kData, value}};
+}
+Trace Write(int reg, int value) {
+    return {{'w', kIndex, reg}, {'w', kData, value}};
+}
+Trace Probe(int base) {
+    return kEnter + Select(0x04) + Read(0x60, base >> 8) + Read(0x61, base & 0xFF);
+}
+// A hardware-monitor register behind the pair at 0x295.
+Trace Hwm(int reg, int value) {
+    return {{'w', 0x295, reg}, {'r', 0x296, value}};
+}
+
+using F = Fintek;
+using BitGet = std::int32_t (F::*)(std::uint32_t);
+using BitSet = void (F::*)(std::uint32_t, std::int32_t);
+struct GpioPort {
+    int n;
+    BitGet pinStatus, outputData, outputEnable;
+    BitSet setOutputEnable, setOutputData;
+    void (F::*setDriveEnable)(std::uint32_t);
+};
+#define GPIO_PORT(n)                                                                               \
+    {                                                                                              \
+        n, &F::GetGpio##n##PinStatus, &F::GetGpio##n##OutputData, &F::GetGpio##n##OutputEnable,    \
+            &F::SetGpio##n##OutputEnable, &F::SetGpio##n##OutputData, &F::SetGpio##n##DriveEnable  \
+    }
+const GpioPort kPorts[] = {GPIO_PORT(0), GPIO_PORT(1), GPIO_PORT(2), GPIO_PORT(3),
+                           GPIO_PORT(4), GPIO_PORT(5), GPIO_PORT(6), GPIO_PORT(7)};
+
+// One call on the chip, the requests it must make and what it must give.
+struct Op {
+    std::function<int(F &)> call;
+    Trace script;
+    int result = 0;
 };
 
-void PrintTo(const BaseCase &c, std::ostream *out) {
-    *out << "base " << c.base;
-}
-
-class ProbeBaseTest : public F71889Test, public ::testing::WithParamInterface<BaseCase> {};
-
-TEST_P(ProbeBaseTest, TakesTheBaseAsRead) {
-    portsim_set_hwm_base(&m_ports.sim(), GetParam().base);
-    InspectableChip chip;
-
-    EXPECT_EQ(ProbeTrace(GetParam().base >> 8, GetParam().base & 0xFF), m_ports.trace());
-    EXPECT_EQ(GetParam().base, chip.m_wAddressPort);
-    EXPECT_EQ(GetParam().dataPort, chip.m_wDataPort);
-}
-
-// No masking of low bits, no test for 0 or 0xFFFF; the data port wraps.
-INSTANTIATE_TEST_SUITE_P(Bases, ProbeBaseTest,
-                         ::testing::Values(BaseCase{0x0295, 0x0296}, BaseCase{0x0297, 0x0298},
-                                           BaseCase{0xFFFF, 0x0000}, BaseCase{0x0000, 0x0001}));
-
-TEST_F(F71889Test, FailingPortsGiveBaseZero) {
-    m_ports.SetFailing(true);
-    InspectableChip chip;
-
-    EXPECT_EQ(ProbeTrace(0, 0), m_ports.trace());
-    EXPECT_EQ(0x0000, chip.m_wAddressPort);
-    EXPECT_EQ(0x0001, chip.m_wDataPort);
-}
-
-TEST_F(F71889Test, ExitConfigModeWritesTheExitKey) {
-    Chip().ExitConfigMode();
-
-    EXPECT_EQ((PortTrace{Out(kIndex, 0xAA)}), m_ports.trace());
-    EXPECT_EQ(0, m_ports.sim().config_mode);
-}
-
-// The exit handler reports on stderr, so the message shows that the process
-// left through the normal exit path, and only when no port was touched.
-FakePorts *g_portsAtExit = nullptr;
-void ReportPortsAtExit() {
-    if (!g_portsAtExit->trace().empty()) {
-        std::_Exit(3);
+class SuperIo : public testing::Test {
+  protected:
+    SuperIo() {
+        g_pHwAccess = &m_hwAccess;
+        RequestsOf(Probe(0x0295), [this] { m_chip.emplace(); });
     }
-    std::fputs("exit handlers ran, no port request\n", stderr);
+    ~SuperIo() override { g_pHwAccess = nullptr; }
+
+    void Expect(const std::vector<Op> &ops) {
+        for (std::size_t row = 0; row < ops.size(); ++row) {
+            int result = 0;
+            const Trace requests = RequestsOf(ops[row].script, [&] {
+                try {
+                    result = ops[row].call(*m_chip);
+                } catch (const std::out_of_range &error) {
+                    EXPECT_STREQ("invalid bitset<N> position", error.what());
+                    result = kRejected;
+                }
+            });
+            EXPECT_EQ(ops[row].script, requests) << "row " << row;
+            EXPECT_EQ(ops[row].result, result) << "row " << row;
+        }
+    }
+
+    HwAccess m_hwAccess{};
+    std::optional<FintekF71889> m_chip;
+};
+
+// The base is taken as read, unmasked, and the data port wraps past 0xFFFF.
+// The chip stays in configuration mode.
+TEST_F(SuperIo, ProbeTakesTheMonitorBaseAsRead) {
+    EXPECT_EQ(Probe(0xFFFF), RequestsOf(Probe(0xFFFF), [this] { m_chip.emplace(); }));
+    Expect({{[](F &c) { return c.ReadHwmRegister(0x20); },
+             {{'w', 0xFFFF, 0x20}, {'r', 0, 0xC3}},
+             0xC3}});
 }
 
-TEST(F71889DeathTest, NullHardwareAccessEndsTheProcess) {
+TEST(SuperIoDeathTest, NoHardwareAccessEndsTheProcess) {
     EXPECT_EXIT(
         {
-            FakePorts ports;
-            g_portsAtExit = &ports;
-            std::atexit(ReportPortsAtExit);
             g_pHwAccess = nullptr;
             FintekF71889 chip;
-            std::fputs("constructor returned\n", stderr);
+            std::exit(1);
         },
-        ::testing::ExitedWithCode(0), "exit handlers ran, no port request");
+        testing::ExitedWithCode(0), "");
 }
 
-// --- Virtual table ---------------------------------------------------------
-
-static_assert(std::is_abstract_v<SuperIO> && std::is_abstract_v<Fintek>);
-static_assert(!std::is_abstract_v<FintekF71889>);
-static_assert(!std::has_virtual_destructor_v<FintekF71889>,
-              "the virtual table holds the operations only");
-
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-// Under the Itanium C++ ABI a pointer to a virtual member function holds
-// 1 + the byte offset of its virtual-table entry.
-template <typename Member> std::ptrdiff_t SlotOf(Member member) {
-    struct {
-        std::ptrdiff_t ptr;
-        std::ptrdiff_t adj;
-    } rep;
-    static_assert(sizeof member == sizeof rep);
-    std::memcpy(&rep, &member, sizeof rep);
-    return (rep.ptr - 1) / static_cast<std::ptrdiff_t>(sizeof(void *));
-}
-
-TEST(F71889VirtualTable, OperationsSitInTheirSlots) {
-    using F = FintekF71889;
-    const std::ptrdiff_t slots[] = {
-        SlotOf(&SuperIO::EnterConfigMode), SlotOf(&SuperIO::ExitConfigMode),
-        SlotOf(&Fintek::ReadHwmRegister),  SlotOf(&Fintek::ReadHwmVoltage),
-        SlotOf(&Fintek::ReadFanRpm),       SlotOf(&Fintek::ReadHwmLevel),
-        SlotOf(&Fintek::WriteHwmLevel),    SlotOf(&F::GetGpio7PinStatus),
-        SlotOf(&F::GetGpio6PinStatus),     SlotOf(&F::GetGpio5PinStatus),
-        SlotOf(&F::GetGpio4PinStatus),     SlotOf(&F::GetGpio3PinStatus),
-        SlotOf(&F::GetGpio2PinStatus),     SlotOf(&F::GetGpio1PinStatus),
-        SlotOf(&F::GetGpio0PinStatus),     SlotOf(&F::GetNineBitValue0),
-        SlotOf(&F::GetNineBitValue1),      SlotOf(&F::GetNineBitValue2),
-        SlotOf(&F::SetNineBitValue0),      SlotOf(&F::SetNineBitValue1),
-        SlotOf(&F::SetNineBitValue2),      SlotOf(&F::SetGpio7OutputEnable),
-        SlotOf(&F::SetGpio6OutputEnable),  SlotOf(&F::SetGpio5OutputEnable),
-        SlotOf(&F::SetGpio4OutputEnable),  SlotOf(&F::SetGpio3OutputEnable),
-        SlotOf(&F::SetGpio2OutputEnable),  SlotOf(&F::SetGpio1OutputEnable),
-        SlotOf(&F::SetGpio0OutputEnable),  SlotOf(&F::SetGpio7DriveEnable),
-        SlotOf(&F::SetGpio6DriveEnable),   SlotOf(&F::SetGpio5DriveEnable),
-        SlotOf(&F::SetGpio4DriveEnable),   SlotOf(&F::SetGpio3DriveEnable),
-        SlotOf(&F::SetGpio2DriveEnable),   SlotOf(&F::SetGpio1DriveEnable),
-        SlotOf(&F::SetGpio0DriveEnable),   SlotOf(&F::SetGpio7OutputData),
-        SlotOf(&F::SetGpio6OutputData),    SlotOf(&F::SetGpio5OutputData),
-        SlotOf(&F::SetGpio4OutputData),    SlotOf(&F::SetGpio3OutputData),
-        SlotOf(&F::SetGpio2OutputData),    SlotOf(&F::SetGpio1OutputData),
-        SlotOf(&F::SetGpio0OutputData),    SlotOf(&F::SetRegister29Bit),
-        SlotOf(&F::GetGpio7OutputData),    SlotOf(&F::GetGpio6OutputData),
-        SlotOf(&F::GetGpio5OutputData),    SlotOf(&F::GetGpio4OutputData),
-        SlotOf(&F::GetGpio3OutputData),    SlotOf(&F::GetGpio2OutputData),
-        SlotOf(&F::GetGpio1OutputData),    SlotOf(&F::GetGpio0OutputData),
-        SlotOf(&F::GetGpio7OutputEnable),  SlotOf(&F::GetGpio6OutputEnable),
-        SlotOf(&F::GetGpio5OutputEnable),  SlotOf(&F::GetGpio4OutputEnable),
-        SlotOf(&F::GetGpio3OutputEnable),  SlotOf(&F::GetGpio2OutputEnable),
-        SlotOf(&F::GetGpio1OutputEnable),  SlotOf(&F::GetGpio0OutputEnable),
+TEST_F(SuperIo, HardwareMonitor) {
+    std::vector<Op> ops = {
+        {[](F &c) { return c.ReadHwmRegister(0x20); }, Hwm(0x20, 0xC3), 0xC3},
+        {[](F &c) { return c.ReadHwmVoltage(0x21); }, Hwm(0x21, 0xFF), 2040},
     };
-    ASSERT_EQ(62u, std::size(slots));
-    for (std::size_t slot = 0; slot < std::size(slots); ++slot) {
-        EXPECT_EQ(static_cast<std::ptrdiff_t>(slot), slots[slot]) << "operation #" << slot;
-    }
-}
-#endif
-
-// --- Hardware monitor --------------------------------------------------------
-
-constexpr std::uint16_t kHwmAddress = 0x0295;
-constexpr std::uint16_t kHwmData = 0x0296;
-
-TEST_F(F71889Test, ReadHwmRegisterReadsThroughThePair) {
-    Chip();
-    m_ports.sim().hwm_regs[0x20] = 0xC3;
-
-    EXPECT_EQ(0xC3, Chip().ReadHwmRegister(0x20));
-    EXPECT_EQ((PortTrace{Out(kHwmAddress, 0x20), In(kHwmData, 0xC3)}), m_ports.trace());
-}
-
-TEST_F(F71889Test, ReadHwmVoltageCountsEightMillivoltSteps) {
+    // Fan: high byte, then low byte of the count; 0x0FFF means no fan.
     const struct {
-        std::uint8_t raw;
-        std::int32_t millivolts;
-    } cases[] = {{0x00, 0}, {0x01, 8}, {0x7D, 1000}, {0xFF, 2040}};
-    for (const auto &c : cases) {
-        m_ports.sim().hwm_regs[0x21] = c.raw;
-        EXPECT_EQ(c.millivolts, Chip().ReadHwmVoltage(0x21)) << "raw " << int(c.raw);
+        int reg, high, low, rpm;
+    } fans[] = {{0xA0, 0x05, 0xDC, 1000}, {0xA0, 0x0F, 0xFF, 0},  {0xA0, 0x0F, 0xFE, 366},
+                {0xA0, 0x1F, 0xFF, 183},  {0xA0, 0xFF, 0xFF, 22}, {0xA0, 0x00, 0x00, 0},
+                {0xFF, 0x05, 0xDC, 1000}};
+    for (const auto &f : fans) {
+        ops.push_back({[&](F &c) { return c.ReadFanRpm(f.reg); },
+                       Hwm(f.reg, f.high) + Hwm((f.reg + 1) & 0xFF, f.low), f.rpm});
+    }
+    // Levels: the first threshold of 0xFF, 0xBF, 0x7F that the value reaches.
+    const int levels[][2] = {{0xFF, 0}, {0xFE, 1}, {0xBF, 1}, {0xBE, 2}, {0x7F, 2}, {0x7E, 0}};
+    for (const auto &l : levels) {
+        ops.push_back({[](F &c) { return c.ReadHwmLevel(0x30); }, Hwm(0x30, l[0]), l[1]});
+    }
+    const int thresholds[] = {0xFF, 0xBF, 0x7F};
+    for (std::uint32_t level = 0; level < 4; ++level) {
+        Trace write = {{'w', 0x295, 0x31}};
+        if (level < 3)
+            write.push_back({'w', 0x296, thresholds[level]});
+        ops.push_back({[=](F &c) { return c.WriteHwmLevel(0x31, level), 0; }, write});
+    }
+    Expect(ops);
+}
+
+// Port n's registers start at 0xF0 - 0x10 * n: output enable, output data, pin
+// status, drive enable. An output-data write makes the pin an output first;
+// on port 2 it also sets the pin's drive enable. Bit positions from 8 on are
+// refused after the register read and before any write.
+TEST_F(SuperIo, GpioPortsInEachRole) {
+    for (const GpioPort &p : kPorts) {
+        const int enable = 0xF0 - 0x10 * p.n, data = enable + 1, status = enable + 2;
+        const int drive = enable + 3;
+        const Trace gpio = kEnter + Select(0x06);
+        const Trace driveStep =
+            p.n == 2 ? Select(0x06) + Read(drive, 0x00) + Write(drive, 0x02) : Trace{};
+        SCOPED_TRACE("GPIO port " + std::to_string(p.n));
+        Expect({
+            {[&](F &c) { return (c.*p.pinStatus)(1); }, gpio + Read(status, 0x02), 1},
+            {[&](F &c) { return (c.*p.outputData)(1); }, gpio + Read(data, 0xFD), 0},
+            {[&](F &c) { return (c.*p.outputEnable)(1); }, gpio + Read(enable, 0x02), 1},
+            {[&](F &c) { return (c.*p.setOutputEnable)(1, 7), 0; },
+             gpio + Read(enable, 0x00) + Write(enable, 0x02)},
+            // Without entering configuration mode.
+            {[&](F &c) { return (c.*p.setDriveEnable)(1), 0; },
+             Select(0x06) + Read(drive, 0x10) + Write(drive, 0x12)},
+            {[&](F &c) { return (c.*p.setOutputData)(1, 1), 0; },
+             gpio + Read(enable, 0x02) + driveStep + Select(0x06) + Read(data, 0x00) +
+                 Write(data, 0x02)},
+            {[&](F &c) { return (c.*p.setOutputData)(1, 0), 0; },
+             gpio + Read(enable, 0xFD) + gpio + Read(enable, 0xFD) + Write(enable, 0xFF) +
+                 driveStep + Select(0x06) + Read(data, 0xFF) + Write(data, 0xFD)},
+            {[&](F &c) { return (c.*p.pinStatus)(8); }, gpio + Read(status, 0xFF), kRejected},
+            {[&](F &c) { return (c.*p.setOutputEnable)(8, 1), 0; }, gpio + Read(enable, 0xFF),
+             kRejected},
+            {[&](F &c) { return (c.*p.setOutputData)(8, 1), 0; }, gpio + Read(enable, 0x00),
+             kRejected},
+        });
     }
 }
 
-TEST_F(F71889Test, ReadFanRpmDividesTheCount) {
-    const struct {
-        std::uint8_t high, low;
-        std::int32_t rpm;
-    } cases[] = {
-        {0x0F, 0xFF, 0},       // no fan
-        {0x05, 0xDC, 1000},    // count 1500
-        {0xFF, 0xFF, 22},      // count 65535
-        {0x00, 0x01, 1500000}, // count 1
-        {0x1F, 0xFF, 183},     // the high byte is not masked: count 0x1FFF
-        {0x0F, 0xFE, 366},     // only 0x0FFF means no fan
-        {0x00, 0x00, 0},       // a stopped counter: no division
-    };
-    for (const auto &c : cases) {
-        m_ports.sim().hwm_regs[0xA0] = c.high;
-        m_ports.sim().hwm_regs[0xA1] = c.low;
-        m_ports.ClearTrace();
-
-        EXPECT_EQ(c.rpm, Chip().ReadFanRpm(0xA0)) << int(c.high) << "/" << int(c.low);
-        EXPECT_EQ((PortTrace{Out(kHwmAddress, 0xA0), In(kHwmData, c.high), Out(kHwmAddress, 0xA1),
-                             In(kHwmData, c.low)}),
-                  m_ports.trace());
-    }
-}
-
-TEST_F(F71889Test, ReadFanRpmWrapsToRegisterZero) {
-    Chip();
-    m_ports.sim().hwm_regs[0xFF] = 0x05;
-    m_ports.sim().hwm_regs[0x00] = 0xDC;
-
-    EXPECT_EQ(1000, Chip().ReadFanRpm(0xFF));
-    EXPECT_EQ((PortTrace{Out(kHwmAddress, 0xFF), In(kHwmData, 0x05), Out(kHwmAddress, 0x00),
-                         In(kHwmData, 0xDC)}),
-              m_ports.trace());
-}
-
-TEST_F(F71889Test, ReadHwmLevelComparesWithTheThresholds) {
-    const struct {
-        std::uint8_t raw;
-        std::int32_t level;
-    } cases[] = {{0xFF, 0}, {0xFE, 1}, {0xBF, 1}, {0xBE, 2}, {0x7F, 2}, {0x7E, 0}, {0x00, 0}};
-    for (const auto &c : cases) {
-        m_ports.sim().hwm_regs[0x30] = c.raw;
-        m_ports.ClearTrace();
-
-        EXPECT_EQ(c.level, Chip().ReadHwmLevel(0x30)) << "raw " << int(c.raw);
-        EXPECT_EQ((PortTrace{Out(kHwmAddress, 0x30), In(kHwmData, c.raw)}), m_ports.trace());
-    }
-}
-
-TEST_F(F71889Test, WriteHwmLevelWritesTheThreshold) {
-    const std::uint8_t thresholds[] = {0xFF, 0xBF, 0x7F};
-    for (std::uint32_t level = 0; level < 3; ++level) {
-        m_ports.sim().hwm_regs[0x31] = 0x55;
-        m_ports.ClearTrace();
-
-        Chip().WriteHwmLevel(0x31, level);
-
-        EXPECT_EQ((PortTrace{Out(kHwmAddress, 0x31), Out(kHwmData, thresholds[level])}),
-                  m_ports.trace());
-        EXPECT_EQ(thresholds[level], m_ports.sim().hwm_regs[0x31]);
-    }
-}
-
-TEST_F(F71889Test, WriteHwmLevelBeyondTheTableWritesNoData) {
-    for (std::uint32_t level : {3u, 4u, 0xFFFFFFFFu}) {
-        m_ports.sim().hwm_regs[0x31] = 0x55;
-        m_ports.ClearTrace();
-
-        Chip().WriteHwmLevel(0x31, level);
-
-        EXPECT_EQ((PortTrace{Out(kHwmAddress, 0x31)}), m_ports.trace()) << "level " << level;
-        EXPECT_EQ(0x55, m_ports.sim().hwm_regs[0x31]);
-    }
-}
-
-// --- Register 0x29 -----------------------------------------------------------
-
-TEST_F(F71889Test, Register29IgnoresPinsBelowFive) {
-    for (std::int32_t pin : {4, 0, -1, INT_MIN}) {
-        Chip().SetRegister29Bit(pin, 1);
-        EXPECT_TRUE(m_ports.trace().empty()) << "pin " << pin;
-    }
-}
-
-TEST_F(F71889Test, Register29MapsPinsFiveToSevenToBitsZeroToTwo) {
-    const struct {
-        std::int32_t pin, on;
-        std::uint8_t before, after;
-    } cases[] = {
-        {5, 1, 0x00, 0x01}, {6, 1, 0x00, 0x02}, {7, 1, 0x00, 0x04}, {7, -7, 0x10, 0x14},
-        {5, 0, 0xFF, 0xFE}, {6, 0, 0xFF, 0xFD}, {7, 0, 0xFF, 0xFB},
-    };
-    for (const auto &c : cases) {
-        SetGpioReg(0x29, c.before);
-        m_ports.ClearTrace();
-
-        Chip().SetRegister29Bit(c.pin, c.on);
-
-        EXPECT_EQ(Join({Select(kGpioLdn), ReadReg(0x29, c.before), WriteReg(0x29, c.after)}),
-                  m_ports.trace())
-            << "pin " << c.pin << " on " << c.on;
-        EXPECT_EQ(c.after, GpioReg(0x29));
-    }
-}
-
-TEST_F(F71889Test, Register29RejectsPinsFromEightAfterTheRead) {
-    for (std::int32_t pin : {8, 13, INT_MAX}) {
-        SetGpioReg(0x29, 0x5A);
-        m_ports.ClearTrace();
-
-        ExpectBitPositionError([&] { Chip().SetRegister29Bit(pin, 1); });
-
-        EXPECT_EQ(Join({Select(kGpioLdn), ReadReg(0x29, 0x5A)}), m_ports.trace()) << "pin " << pin;
-        EXPECT_EQ(0x5A, GpioReg(0x29));
-    }
-}
-
-// --- Nine-bit values ---------------------------------------------------------
-
-using NineBitSetter = void (Fintek::*)(std::int32_t);
-using NineBitGetter = std::int32_t (Fintek::*)();
-// Calls go through a local copy of the member pointer: GCC 12 with
-// -fsanitize=undefined miscompiles (object.*array[i])(...).
-const NineBitSetter kNineBitSetters[] = {&Fintek::SetNineBitValue0, &Fintek::SetNineBitValue1,
-                                         &Fintek::SetNineBitValue2};
-const NineBitGetter kNineBitGetters[] = {&Fintek::GetNineBitValue0, &Fintek::GetNineBitValue1,
-                                         &Fintek::GetNineBitValue2};
-
-TEST_F(F71889Test, SetNineBitValueWritesBitZeroFirst) {
-    const struct {
-        unsigned index;
-        std::int32_t value;
-        std::uint8_t lowBitsBefore, lowBitsAfter, high;
-    } cases[] = {
-        {1, 0x1FF, 0x00, 0x02, 0xFF},   // all nine bits
-        {0, -1, 0x00, 0x01, 0xFF},      // the same as 0x1FF
-        {2, 0x200, 0xFF, 0xFB, 0x00},   // bit 9 is dropped
-        {0, 2, 0xFF, 0xFE, 0x01},       // even clears
-        {1, -2, 0xFF, 0xFD, 0xFF},      // negative even
-        {2, -3, 0x00, 0x04, 0xFE},      // negative odd sets
-        {2, INT_MIN, 0xFF, 0xFB, 0x00}, // bits 1-8 of 0x80000000
-        {1, INT_MAX, 0x00, 0x02, 0xFF}, // odd
-        {0, 0x101, 0x06, 0x07, 0x80},   // other values' bits stay
-    };
-    for (const auto &c : cases) {
-        portsim_set_config_reg(&m_ports.sim(), kNineBitLdn, 0xF3, c.lowBitsBefore);
-        m_ports.ClearTrace();
-
-        const NineBitSetter set = kNineBitSetters[c.index];
-        (Chip().*set)(c.value);
-
-        const auto highReg = static_cast<std::uint8_t>(0xF0 + c.index);
-        EXPECT_EQ(Join({Select(kNineBitLdn), ReadReg(0xF3, c.lowBitsBefore),
-                        WriteReg(0xF3, c.lowBitsAfter), WriteReg(highReg, c.high)}),
-                  m_ports.trace())
-            << "value " << c.value << " index " << c.index;
-    }
-}
-
-TEST_F(F71889Test, GetNineBitValueJoinsHighByteAndSharedBit) {
-    portsim_set_config_reg(&m_ports.sim(), kNineBitLdn, 0xF2, 0x80);
-    portsim_set_config_reg(&m_ports.sim(), kNineBitLdn, 0xF3, 0x04);
-    Chip();
-
-    EXPECT_EQ(0x101, Chip().GetNineBitValue2());
-    EXPECT_EQ(Join({Select(kNineBitLdn), ReadReg(0xF2, 0x80), ReadReg(0xF3, 0x04)}),
-              m_ports.trace());
-    // Bits of the other two values do not leak in.
-    portsim_set_config_reg(&m_ports.sim(), kNineBitLdn, 0xF3, 0xFB);
-    EXPECT_EQ(0x100, Chip().GetNineBitValue2());
-}
-
-// Each value keeps its own nine bits while the other two change.
-TEST_F(F71889Test, NineBitValuesRoundTripIndependently) {
-    for (std::int32_t value = 0; value < 512; ++value) {
-        const std::int32_t written[] = {value, 511 - value, value ^ 0x155};
-        for (unsigned index = 0; index < 3; ++index) {
-            const NineBitSetter set = kNineBitSetters[index];
-            (Chip().*set)(written[index]);
-        }
-        for (unsigned index = 0; index < 3; ++index) {
-            const NineBitGetter get = kNineBitGetters[index];
-            EXPECT_EQ(written[index], (Chip().*get)()) << "index " << index;
-        }
-    }
+// Register 0x29 holds pins 5 to 7 in bits 0 to 2; lower pins are ignored and
+// higher ones refused after the read. Nine-bit value i keeps bits 1-8 in
+// register 0xF0 + i and bit 0 in bit i of register 0xF3. Both use configuration
+// mode as an earlier call left it.
+TEST_F(SuperIo, ConfigurationRegisters) {
+    const Trace gpio = Select(0x06), nine = Select(0x0B);
+    Expect({
+        {[](F &c) { return c.ExitConfigMode(), 0; }, {{'w', kIndex, 0xAA}}},
+        {[](F &c) { return c.SetRegister29Bit(4, 1), 0; }, {}},
+        {[](F &c) { return c.SetRegister29Bit(5, 1), 0; },
+         gpio + Read(0x29, 0x00) + Write(0x29, 1)},
+        {[](F &c) { return c.SetRegister29Bit(6, 0), 0; },
+         gpio + Read(0x29, 0xFF) + Write(0x29, 0xFD)},
+        {[](F &c) { return c.SetRegister29Bit(7, -7), 0; },
+         gpio + Read(0x29, 0x10) + Write(0x29, 0x14)},
+        {[](F &c) { return c.SetRegister29Bit(8, 1), 0; }, gpio + Read(0x29, 0xFF), kRejected},
+        {[](F &c) { return c.GetNineBitValue0(); }, nine + Read(0xF0, 0x01) + Read(0xF3, 0xFE), 2},
+        {[](F &c) { return c.GetNineBitValue1(); }, nine + Read(0xF1, 0xFF) + Read(0xF3, 0x02),
+         0x1FF},
+        {[](F &c) { return c.GetNineBitValue2(); }, nine + Read(0xF2, 0x80) + Read(0xF3, 0x04),
+         0x101},
+        {[](F &c) { return c.SetNineBitValue0(2), 0; },
+         nine + Read(0xF3, 0xFF) + Write(0xF3, 0xFE) + Write(0xF0, 0x01)},
+        {[](F &c) { return c.SetNineBitValue1(0x1FF), 0; },
+         nine + Read(0xF3, 0x00) + Write(0xF3, 0x02) + Write(0xF1, 0xFF)},
+        // Bits above the ninth are dropped.
+        {[](F &c) { return c.SetNineBitValue2(-3), 0; },
+         nine + Read(0xF3, 0x00) + Write(0xF3, 0x04) + Write(0xF2, 0xFE)},
+    });
 }
 
 } // namespace
+
+// The host build's port functions.
+std::uint8_t ReadIoPortByte(std::uint16_t port) {
+    const std::size_t at = g_trace.size();
+    const int value = at < g_script.size() ? std::get<2>(g_script[at]) : 0xFF;
+    g_trace.emplace_back('r', port, value);
+    return static_cast<std::uint8_t>(value);
+}
+
+bool WriteIoPortByte(std::uint16_t port, std::uint8_t value) {
+    g_trace.emplace_back('w', port, value);
+    return true;
+}

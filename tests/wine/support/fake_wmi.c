@@ -1,0 +1,142 @@
+/* A fake WMI for the board probe: the baseboard query answers the product
+ * "QX-Fake-6231 Rev 2", or fails at the step chosen. Each fake object carries
+ * the C vtable of the interface it stands for, with only the methods the
+ * query calls. */
+#define CINTERFACE
+#include <windows.h>
+
+#include <wbemcli.h>
+
+#include <stdlib.h>
+
+/* The steps at which the fake can fail; none fails with 0. */
+enum { FAKE_WMI_LOCATOR = 1, FAKE_WMI_CONNECT, FAKE_WMI_QUERY, FAKE_WMI_NEXT, FAKE_WMI_GET };
+
+/* The fakes implement fixed signatures and look at few of their arguments. */
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+struct fake {
+    const void *vtbl;
+    LONG refs;
+    const IID *iid;
+};
+
+static int g_failing_step;
+static LONG g_live;
+
+static HRESULT STDMETHODCALLTYPE fake_query_interface(struct fake *f, REFIID riid, void **out) {
+    *out = NULL;
+    if (!IsEqualIID(riid, &IID_IUnknown) && !IsEqualIID(riid, f->iid))
+        return E_NOINTERFACE;
+    InterlockedIncrement(&f->refs);
+    *out = f;
+    return S_OK;
+}
+
+static ULONG STDMETHODCALLTYPE fake_add_ref(struct fake *f) {
+    return InterlockedIncrement(&f->refs);
+}
+
+static ULONG STDMETHODCALLTYPE fake_release(struct fake *f) {
+    LONG left = InterlockedDecrement(&f->refs);
+    if (left == 0) {
+        InterlockedDecrement(&g_live);
+        free(f);
+    }
+    return left;
+}
+
+static void *fake_new(const void *vtbl, const IID *iid) {
+    struct fake *f = malloc(sizeof *f);
+    f->vtbl = vtbl;
+    f->refs = 1;
+    f->iid = iid;
+    InterlockedIncrement(&g_live);
+    return f;
+}
+
+#define FAKE_UNKNOWN                                                                               \
+    .QueryInterface = (void *)fake_query_interface, .AddRef = (void *)fake_add_ref,                \
+    .Release = (void *)fake_release
+
+static HRESULT STDMETHODCALLTYPE board_get(IWbemClassObject *self, LPCWSTR name, LONG flags,
+                                           VARIANT *value, CIMTYPE *type, LONG *flavor) {
+    if (g_failing_step == FAKE_WMI_GET)
+        return WBEM_E_NOT_FOUND;
+    VariantInit(value);
+    V_VT(value) = VT_BSTR;
+    V_BSTR(value) = SysAllocString(L"QX-Fake-6231 Rev 2");
+    return WBEM_S_NO_ERROR;
+}
+static IWbemClassObjectVtbl board_vtbl = {FAKE_UNKNOWN, .Get = board_get};
+
+static HRESULT STDMETHODCALLTYPE boards_reset(IEnumWbemClassObject *self) {
+    return WBEM_S_NO_ERROR;
+}
+static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG timeout, ULONG count,
+                                             IWbemClassObject **objects, ULONG *returned) {
+    *returned = g_failing_step == FAKE_WMI_NEXT ? 0 : 1;
+    objects[0] = *returned ? fake_new(&board_vtbl, &IID_IWbemClassObject) : NULL;
+    return *returned ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+}
+static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Reset = boards_reset,
+                                               .Next = boards_next};
+
+static HRESULT STDMETHODCALLTYPE services_exec_query(IWbemServices *self, BSTR language, BSTR query,
+                                                     LONG flags, IWbemContext *context,
+                                                     IEnumWbemClassObject **result) {
+    if (g_failing_step == FAKE_WMI_QUERY)
+        return WBEM_E_INVALID_QUERY;
+    *result = fake_new(&boards_vtbl, &IID_IEnumWbemClassObject);
+    return WBEM_S_NO_ERROR;
+}
+static IWbemServicesVtbl services_vtbl = {FAKE_UNKNOWN, .ExecQuery = services_exec_query};
+
+static HRESULT STDMETHODCALLTYPE locator_connect(IWbemLocator *self, BSTR ns, BSTR user,
+                                                 BSTR password, BSTR locale, LONG flags,
+                                                 BSTR authority, IWbemContext *context,
+                                                 IWbemServices **services) {
+    if (g_failing_step == FAKE_WMI_CONNECT)
+        return WBEM_E_INVALID_NAMESPACE;
+    *services = fake_new(&services_vtbl, &IID_IWbemServices);
+    return WBEM_S_NO_ERROR;
+}
+static IWbemLocatorVtbl locator_vtbl = {FAKE_UNKNOWN, .ConnectServer = locator_connect};
+
+static HRESULT STDMETHODCALLTYPE factory_create(IClassFactory *self, IUnknown *outer, REFIID riid,
+                                                void **out) {
+    struct fake *locator;
+    HRESULT hr;
+    *out = NULL;
+    if (g_failing_step == FAKE_WMI_LOCATOR)
+        return REGDB_E_CLASSNOTREG;
+    locator = fake_new(&locator_vtbl, &IID_IWbemLocator);
+    hr = fake_query_interface(locator, riid, out);
+    fake_release(locator);
+    return hr;
+}
+static HRESULT STDMETHODCALLTYPE factory_lock(IClassFactory *self, BOOL lock) {
+    return S_OK;
+}
+static IClassFactoryVtbl factory_vtbl = {FAKE_UNKNOWN, .CreateInstance = factory_create,
+                                         .LockServer = factory_lock};
+/* Held for the whole process: its count never drops to zero, and it is not
+ * one of the live objects. */
+static struct fake g_factory = {&factory_vtbl, 1, &IID_IClassFactory};
+
+/* Registers the fake locator class in the calling thread's apartment, under
+ * the administrative locator's class id; nonzero on success. */
+int fake_wmi_register(int failing_step) {
+    /* {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF} */
+    static const CLSID administrative_locator = {
+        0xCB8555CC, 0x9128, 0x11D1, {0xAD, 0x9B, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
+    DWORD cookie = 0;
+    g_failing_step = failing_step;
+    return SUCCEEDED(CoRegisterClassObject(&administrative_locator, (IUnknown *)&g_factory,
+                                           CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+}
+
+/* Fake objects handed out and not yet released. */
+long fake_wmi_live(void) {
+    return g_live;
+}

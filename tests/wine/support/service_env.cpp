@@ -1,0 +1,205 @@
+#include "support/service_env.h"
+
+#include "sim/sim_client.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+#include <cstdint>
+
+namespace wgbtest {
+
+namespace {
+
+UniqueServiceHandle OpenService(const std::string &name) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    return UniqueServiceHandle(OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+}
+
+template <typename Fn> Fn NtdllFunction(const char *name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+} // namespace
+
+std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name) {
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    UniqueServiceHandle service = OpenService(name);
+    if (!service ||
+        !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<BYTE *>(&status), sizeof status, &needed))
+        return std::nullopt;
+    return status;
+}
+
+DWORD ServiceState(const std::string &name) {
+    const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(name);
+    return status ? status->dwCurrentState : 0;
+}
+
+bool WaitForServiceState(const std::string &name, DWORD state) {
+    return WaitUntil([&] { return ServiceState(name) == state; });
+}
+
+std::optional<ServiceConfig> QueryConfig(const std::string &name) {
+    UniqueServiceHandle service = OpenService(name);
+    DWORD needed = 0;
+    QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 1);
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    if (!service || !QueryServiceConfigA(service.get(), config, needed, &needed))
+        return std::nullopt;
+    return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
+                         config->lpBinaryPathName, config->lpServiceStartName};
+}
+
+std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control) {
+    SERVICE_STATUS status = {};
+    UniqueServiceHandle service = OpenService(name);
+    if (!service || !ControlService(service.get(), control, &status))
+        return std::nullopt;
+    return status;
+}
+
+bool StartServiceByName(const std::string &name) {
+    UniqueServiceHandle service = OpenService(name);
+    return service && StartServiceA(service.get(), 0, nullptr);
+}
+
+void RemoveServiceIfPresent(const std::string &name) {
+    if (UniqueServiceHandle service = OpenService(name)) {
+        ControlServiceByName(name, SERVICE_CONTROL_STOP);
+        WaitForServiceState(name, SERVICE_STOPPED);
+        DeleteService(service.get());
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !OpenService(name); })) << name << " was not removed";
+}
+
+RunningService InstallAndWaitRunning(const std::string &exe) {
+    RunningService service;
+    EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
+    EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
+    if (const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName)) {
+        service.pid = status->dwProcessId;
+        service.process.reset(
+            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service.pid));
+    }
+    return service;
+}
+
+void ExpectAliveAndStoppable(const RunningService &service) {
+    ASSERT_TRUE(service.process) << "no service process";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(service.process.get(), 0))
+        << "the service process ended";
+    const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(service.pid, status->dwProcessId);
+    const std::optional<SERVICE_STATUS> answer =
+        ControlServiceByName(kServiceName, SERVICE_CONTROL_INTERROGATE);
+    ASSERT_TRUE(answer) << "the control handler did not answer";
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), answer->dwCurrentState);
+
+    EXPECT_TRUE(ControlServiceByName(kServiceName, SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_STOPPED));
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
+              WaitForSingleObject(service.process.get(), kDeadlineMs));
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(service.process.get(), &code));
+    EXPECT_EQ(0u, code);
+}
+
+int HandleCount(DWORD pid) {
+    struct Entry {
+        ULONG ownerPid;
+        BYTE objectType, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using QueryFn = LONG(WINAPI *)(ULONG, PVOID, ULONG, PULONG);
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    const auto query = NtdllFunction<QueryFn>("NtQuerySystemInformation");
+    std::vector<BYTE> buffer(1 << 16);
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(),
+                           static_cast<ULONG>(buffer.size()), nullptr)) == kInfoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    const ULONG count = *reinterpret_cast<const ULONG *>(buffer.data());
+    const auto *entries = reinterpret_cast<const Entry *>(buffer.data() + sizeof(ULONG_PTR));
+    int handles = 0;
+    for (ULONG i = 0; status >= 0 && i < count; ++i)
+        handles += entries[i].ownerPid == pid;
+    return status >= 0 ? handles : -1;
+}
+
+int ThreadsStartedInExecutable(DWORD pid) {
+    using QueryFn = LONG(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    constexpr ULONG kThreadQuerySetWin32StartAddress = 9;
+    const auto query = NtdllFunction<QueryFn>("NtQueryInformationThread");
+    UniqueHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+    MODULEENTRY32 exe = {};
+    exe.dwSize = sizeof exe;
+    if (!Module32First(modules.get(), &exe))
+        return -1;
+    UniqueHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(threads.get(), &entry); more;
+         more = Thread32Next(threads.get(), &entry)) {
+        UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        BYTE *start = nullptr;
+        if (entry.th32OwnerProcessID == pid && thread &&
+            query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) >=
+                0)
+            count += start >= exe.modBaseAddr && start < exe.modBaseAddr + exe.modBaseSize;
+    }
+    return count;
+}
+
+void EnterServiceDesktop() {
+    const HWINSTA station =
+        OpenWindowStationA("__wineservice_winstation", FALSE, WINSTA_ALL_ACCESS);
+    const HDESK desktop = station && SetProcessWindowStation(station)
+                              ? OpenDesktopA("Default", 0, FALSE, GENERIC_ALL)
+                              : nullptr;
+    ASSERT_TRUE(desktop && SetThreadDesktop(desktop)) << "error " << GetLastError();
+}
+
+HWND WaitForHiddenWindow() {
+    HWND window = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (window = FindWindowA("WINWGBWND", "WinWgbWnd")); }));
+    return window;
+}
+
+DWORD RegisterDriverService() {
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    const bool x64 = info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    const std::string image = ArtifactPath(x64 ? "Quendra_X64.sys" : "Quendra.sys");
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        CreateServiceA(manager.get(), kDriverServiceName, kDriverServiceName, SERVICE_ALL_ACCESS,
+                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    return service ? ERROR_SUCCESS : GetLastError();
+}
+
+bool LoadDriver() {
+    return RegisterDriverService() == ERROR_SUCCESS && StartServiceByName(kDriverServiceName) &&
+           WaitForDriverLoaded();
+}
+
+bool WaitForDriverLoaded() {
+    return WaitUntil([] { return sim::Control().IsOpen(); });
+}
+
+bool WaitForCompanionStarts(const std::string &dir, std::size_t count) {
+    return WaitUntil([&] { return companion_record::ReadRecords(dir).size() >= count; });
+}
+
+} // namespace wgbtest

@@ -1,0 +1,75 @@
+#pragma once
+// The real service and the driver stand-in in a Wine session: the Service
+// Control Manager, the service installed through its own "-qtrinstall" as an
+// administrator would, what a test sees of its process from outside, and the
+// stub companion's starts.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/win_handles.h"
+#include "sim/companion/companion_record.h"
+#include "support/wine_env.h"
+
+namespace wgbtest {
+
+constexpr const char *kServiceName = "QTR_WGBService";
+constexpr const char *kDriverServiceName = "Quendra_1_0_T";
+
+std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name);
+// SERVICE_STOPPED, SERVICE_RUNNING, ...; 0 when there is no such service.
+DWORD ServiceState(const std::string &name);
+bool WaitForServiceState(const std::string &name, DWORD state);
+struct ServiceConfig {
+    DWORD type, start, errorControl;
+    std::string imagePath, account;
+};
+// None when there is no such service.
+std::optional<ServiceConfig> QueryConfig(const std::string &name);
+// Sends a control: the status the SCM answered with, none when it failed.
+std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
+bool StartServiceByName(const std::string &name);
+// Stops (when running) and deletes the service, and waits until it is gone.
+void RemoveServiceIfPresent(const std::string &name);
+
+// The service process as the SCM started it, opened for waiting on it.
+struct RunningService {
+    DWORD pid = 0;
+    UniqueHandle process;
+};
+// Runs exe with "-qtrinstall" and waits until the service runs (a test
+// failure when either goes wrong).
+RunningService InstallAndWaitRunning(const std::string &exe);
+// The same process still runs, is reported running, its control handler
+// answers; then a stop reaches the stopped state and the process ends with 0.
+void ExpectAliveAndStoppable(const RunningService &service);
+
+// Handles the process holds, counted in the system's handle table (Wine
+// answers GetProcessHandleCount with 0).
+int HandleCount(DWORD pid);
+// Threads of the process that started in code of its executable: in the
+// service, the main thread and, while it runs, the worker.
+int ThreadsStartedInExecutable(DWORD pid);
+// Moves this process into the services' window station and this thread onto
+// its desktop, where the service's hidden window is, for good: the thread no
+// longer counts as a user of the logged-on user's desktop.
+void EnterServiceDesktop();
+// Waits for the hidden window on the current desktop: by then the service has
+// started its worker.
+HWND WaitForHiddenWindow();
+
+// Registers the build's stand-in for this Windows as "Quendra_1_0_T":
+// ERROR_SUCCESS or the error.
+DWORD RegisterDriverService();
+// Registers (if needed) and starts the stand-in; true once its devices exist.
+bool LoadDriver();
+// Waits until the stand-in's devices exist (loaded here or by the service).
+bool WaitForDriverLoaded();
+
+// Until the companion in dir has recorded count starts.
+bool WaitForCompanionStarts(const std::string &dir, std::size_t count);
+
+} // namespace wgbtest

@@ -1,0 +1,39 @@
+#pragma once
+// What the tools do in the Wine session that run-in-wine made: console lines,
+// laying out an install directory from the build, the baseboard product
+// text, the service through the SCM, processes.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+constexpr const char *kServiceName = "QTR_WGBService";
+constexpr const char *kDriverServiceName = "Quendra_1_0_T";
+constexpr DWORD kWaitMs = 120000;
+
+// One console line, printf style, flushed at once so that it stands in order
+// among what Wine writes.
+void Say(const char *format, ...);
+// Says what failed and ends the program with exit code 1.
+[[noreturn]] void Fail(const char *what);
+
+// Creates dir with the service, the driver stand-ins and the stub companion
+// from the build (WGB_ARTIFACTS), and WGB.ini with these "MainBoard" values;
+// returns dir ending in a backslash.
+std::string LayOut(const std::string &dir, const std::vector<std::string> &boards);
+// Sets the product text that WMI reports for the baseboard.
+void SetBoardProduct(const std::string &product);
+// Runs exe with the switch ("-qtrinstall", "-qtruninstall") to its end.
+void RunWithSwitch(const std::string &exe, const char *switchText);
+
+bool WaitUntil(const std::function<bool()> &cond, DWORD timeoutMs = kWaitMs);
+DWORD ServiceState(const char *name);
+DWORD ServiceProcessId(const char *name);
+bool WaitForServiceState(const char *name, DWORD state);
+std::vector<DWORD> ProcessesNamed(const char *exeName);
+
+} // namespace tools
