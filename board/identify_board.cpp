@@ -22,6 +22,10 @@ constexpr wchar_t kQueryLanguage[] = L"WQL";
 constexpr wchar_t kBaseboardQuery[] = L"Select * from Win32_Baseboard";
 constexpr wchar_t kProductProperty[] = L"Product";
 constexpr char kBoardSection[] = "MainBoard";
+// WMI may hold a query back while it starts; waiting longer than this counts
+// as a failed try.
+constexpr long kNextTimeoutMs = 30000;
+constexpr unsigned long kRunFlagLookMs = 100;
 
 // Uninitialises COM when IdentifyBoard returns, after every interface is
 // released; only an initialisation that succeeded is undone, so that a thread
@@ -68,15 +72,12 @@ std::string ReadBoardListKey(const std::string &key) {
     return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
 }
 
-} // namespace
+// The outcome of one try of the WMI query.
+enum class QueryResult { Answered, Failed, NoText };
 
-int IdentifyBoard() {
-    const ComApartment apartment;
-
-    if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
-                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)
-        return 0;
-
+// One try: locator, connection, query and its first result, each released on
+// every path. A failure of any of these steps may pass while WMI starts.
+QueryResult QueryBaseboardProduct(std::string &productText) {
     // Destroyed in reverse: the value is cleared first, then the locator, the
     // services object, the enumerator and the result object are released.
     ComPtr<IWbemClassObject> board;
@@ -89,34 +90,70 @@ int IdentifyBoard() {
                                 CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IWbemLocator,
                                 locator.put_void())) ||
         !locator)
-        return 0;
+        return QueryResult::Failed;
 
     if (FAILED(locator->ConnectServer(UniqueBstr(kNamespace).get(), nullptr, nullptr, nullptr, 0,
                                       nullptr, nullptr, services.put())) ||
         !services)
-        return 0;
+        return QueryResult::Failed;
 
     if (FAILED(services->ExecQuery(UniqueBstr(kQueryLanguage).get(),
                                    UniqueBstr(kBaseboardQuery).get(), WBEM_FLAG_RETURN_IMMEDIATELY,
                                    nullptr, boards.put())) ||
         !boards)
-        return 0;
+        return QueryResult::Failed;
 
     boards->Reset();
     ULONG returned = 0;
-    boards->Next(WBEM_INFINITE, 1, board.put(), &returned);
+    // A timeout returns a success code with no object: a failed try.
+    boards->Next(kNextTimeoutMs, 1, board.put(), &returned);
     if (returned != 1 || !board)
-        return 0;
+        return QueryResult::Failed;
 
     HRESULT got;
     {
         const UniqueBstr name(kProductProperty);
         got = board->Get(name.get(), 0, product.get(), nullptr, nullptr);
     }
-    std::string productText;
     if (FAILED(got) || !VariantToAnsi(product.get(), productText))
-        return 0;
+        return QueryResult::NoText;
+    return QueryResult::Answered;
+}
 
+// Waits before the next try; false as soon as the service is told to end.
+bool PauseUnlessStopped(unsigned long pauseMs) {
+    for (unsigned long waited = 0; waited < pauseMs; waited += kRunFlagLookMs) {
+        if (!g_bRunning.load())
+            return false;
+        Sleep(kRunFlagLookMs);
+    }
+    return g_bRunning.load();
+}
+
+} // namespace
+
+bool ReadBaseboardProduct(std::string &productText, const WmiRetry &retry) {
+    const ComApartment apartment;
+
+    // Once per process: Windows refuses a second call.
+    if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)
+        return false;
+
+    for (int attempt = 1;; ++attempt) {
+        const QueryResult result = QueryBaseboardProduct(productText);
+        if (result == QueryResult::Answered)
+            return true;
+        if (result == QueryResult::NoText || attempt >= retry.tries ||
+            !PauseUnlessStopped(retry.pauseMs))
+            return false;
+    }
+}
+
+int IdentifyBoard(const WmiRetry &retry) {
+    std::string productText;
+    if (!ReadBaseboardProduct(productText, retry))
+        return 0;
     g_strBoard = productText;
     return MatchBoardList(g_strBoard, ReadBoardListKey);
 }

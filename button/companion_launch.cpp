@@ -1,40 +1,50 @@
 #include "button/companion_launch.h"
 
 #include "button/process_lookup.h"
-#include "button/worker.h"
+#include "common/shared_state.h"
+#include "common/system_library.h"
 #include "common/win_handles.h"
-
-#include <userenv.h>
 
 namespace {
 
-constexpr char kShellExeName[] = "EXPLORER.EXE";
-
 // The user's own environment, so that the companion sees the user's profile
-// paths and variables rather than those of the service's account.
+// paths and variables rather than those of the service's account. userenv.dll
+// is not one of Windows' known DLLs: it is loaded from the system folder
+// alone, never from the service's folder, and only while it is needed.
 class UserEnvironment {
   public:
-    explicit UserEnvironment(HANDLE token) {
-        if (!CreateEnvironmentBlock(&block_, token, FALSE))
+    explicit UserEnvironment(HANDLE token) : userenv_(LoadSystemLibrary("userenv.dll")) {
+        if (!userenv_)
+            return;
+        using CreateFn = BOOL(WINAPI *)(void **, HANDLE, BOOL);
+        const auto create = GetProcedure<CreateFn>(userenv_, "CreateEnvironmentBlock");
+        destroy_ = GetProcedure<DestroyFn>(userenv_, "DestroyEnvironmentBlock");
+        if (!create || !destroy_ || !create(&block_, token, FALSE))
             block_ = nullptr;
     }
     UserEnvironment(const UserEnvironment &) = delete;
     UserEnvironment &operator=(const UserEnvironment &) = delete;
     ~UserEnvironment() {
         if (block_ != nullptr)
-            DestroyEnvironmentBlock(block_);
+            destroy_(block_);
+        if (userenv_)
+            FreeLibrary(userenv_);
     }
     void *get() const { return block_; }
 
   private:
+    using DestroyFn = BOOL(WINAPI *)(void *);
+
+    HMODULE userenv_;
+    DestroyFn destroy_ = nullptr;
     void *block_ = nullptr;
 };
 
 } // namespace
 
-void LaunchCompanion() {
-    UniqueHandle shellToken;
-    if (!FindProcessByName(kShellExeName, shellToken.put()))
+void LaunchCompanion(std::uint32_t shellProcessId) {
+    const UniqueHandle shellToken = OpenPrimaryToken(shellProcessId);
+    if (!shellToken)
         return;
 
     // The desktop the user sees; a service's own window station is invisible.

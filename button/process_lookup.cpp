@@ -1,25 +1,31 @@
 #include "button/process_lookup.h"
 
-#include "common/win_handles.h"
-
 #include <tlhelp32.h>
 
-int FindProcessByName(const char *exeName, HANDLE *token) {
-    *token = nullptr;
+namespace {
+constexpr DWORD kUnknownSession = 0xFFFFFFFF;
+}
+
+std::vector<ProcessEntry> SnapshotProcesses() {
+    std::vector<ProcessEntry> processes;
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!Process32First(snapshot.get(), &entry))
-        return 0;
-    while (lstrcmpiA(entry.szExeFile, exeName) != 0) {
-        if (!Process32Next(snapshot.get(), &entry))
-            return 0;
-    }
-    // Only the first process of that name is tried.
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!OpenProcessToken(process.get(), TOKEN_ALL_ACCESS, token)) {
-        *token = nullptr;
-        return 0;
-    }
-    return 1;
+    if (!snapshot || !Process32First(snapshot.get(), &entry))
+        return processes;
+    do {
+        DWORD session = kUnknownSession;
+        if (!ProcessIdToSessionId(entry.th32ProcessID, &session))
+            session = kUnknownSession;
+        processes.push_back({entry.szExeFile, entry.th32ProcessID, session});
+    } while (Process32Next(snapshot.get(), &entry));
+    return processes;
+}
+
+UniqueHandle OpenPrimaryToken(DWORD processId) {
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+    HANDLE token = nullptr;
+    if (!process || !OpenProcessToken(process.get(), TOKEN_ALL_ACCESS, &token))
+        return UniqueHandle();
+    return UniqueHandle(token);
 }

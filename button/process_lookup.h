@@ -1,11 +1,17 @@
 #pragma once
-// Looking up a running process by its executable file name.
+// The running processes, and the token of one of them.
+
+#include "button/process_choice.h"
+#include "common/win_handles.h"
 
 #include <windows.h>
 
-// Finds the first process in a fresh snapshot whose executable file name
-// equals exeName without regard to case, and opens its primary token with
-// TOKEN_ALL_ACCESS into *token. Nonzero when the token was opened; the caller
-// then owns it. 0 when no such process runs, or when the first one found or
-// its token cannot be opened; *token then holds no handle.
-int FindProcessByName(const char *exeName, HANDLE *token);
+#include <vector>
+
+// One Toolhelp snapshot of the processes, each with its session (0xFFFFFFFF
+// when Windows does not tell it). Empty when no snapshot can be taken.
+std::vector<ProcessEntry> SnapshotProcesses();
+
+// The process's primary token, opened with TOKEN_ALL_ACCESS; empty when the
+// process or its token cannot be opened.
+UniqueHandle OpenPrimaryToken(DWORD processId);

@@ -3,8 +3,9 @@
 #include "board/identify_board.h"
 #include "button/button_input.h"
 #include "button/companion_launch.h"
-#include "button/module_name.h"
+#include "button/module_directory.h"
 #include "button/press_latch.h"
+#include "button/process_choice.h"
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
 #include "common/shared_state.h"
@@ -18,7 +19,7 @@
 
 #include <cstring>
 #include <new>
-#include <string>
+#include <vector>
 
 FintekF71889 *g_pSuperIo = nullptr;
 bool g_bButtonLatched = false;
@@ -31,15 +32,18 @@ bool IsAnsiLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
-// Handles a new press: starts the companion unless it runs already.
+// Handles a new press: starts the companion for the user at the console
+// unless it runs in that user's session already. One snapshot serves both
+// look-ups.
 void HandlePress(const char *directory) {
-    UniqueHandle companionToken;
-    if (FindProcessByName(kCompanionExeName, companionToken.put()))
+    const std::vector<ProcessEntry> processes = SnapshotProcesses();
+    const ProcessEntry *shell = ChooseUserShell(processes, WTSGetActiveConsoleSessionId());
+    if (shell == nullptr || RunsInSession(processes, kCompanionExeName, shell->sessionId))
         return;
     // Composed afresh each time from the unchanged directory, so every launch
     // uses the same command line.
     wsprintfA(g_szModuleDir, kCommandLineFormat, directory, kCompanionExeName);
-    LaunchCompanion();
+    LaunchCompanion(shell->processId);
 }
 
 } // namespace
@@ -57,10 +61,10 @@ int WorkerMain() {
 
     char directory[kTextBufferSize];
     std::memcpy(directory, g_szModuleDir, sizeof(directory));
-    RemoveModuleName(directory, IsAnsiLeadByte);
+    const std::size_t directoryLength = CutToDirectory(directory, IsAnsiLeadByte);
     // Every text built from the directory must fit its buffer; otherwise the
     // service stays idle rather than work with a cut path.
-    if (!DirectoryFitsTexts(std::strlen(directory)))
+    if (directoryLength == 0 || !DirectoryFitsTexts(directoryLength))
         return 0;
 
     std::memset(g_szModuleDir, 0, sizeof(g_szModuleDir));
@@ -91,14 +95,10 @@ int WorkerMain() {
     if (!driverReady)
         return 0;
 
-    // A copy of the board text on this thread's stack: after a stop the
-    // process ends around this loop, and its static objects (g_strBoard among
-    // them) are destroyed while this thread may still be polling.
-    const std::string board = g_strBoard;
     while (g_bRunning.load()) {
         Sleep(kPollIntervalMs);
         // The board text is searched on every pass, as the input is chosen afresh.
-        const ButtonInput input = ButtonInputFor(board);
+        const ButtonInput input = ButtonInputFor(g_strBoard);
         const unsigned level = ButtonLevel(input, ReadIoPortByte(input.port));
         if (LatchPress(g_bButtonLatched, level))
             HandlePress(directory);

@@ -3,10 +3,18 @@
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 
+#include <cstring>
+#include <vector>
+
 namespace {
 
 UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name) {
     return UniqueServiceHandle(OpenServiceA(manager, name, SERVICE_ALL_ACCESS));
+}
+
+// Windows reports a driver's image path in the kernel's form, "\??\C:\...".
+const char *WithoutNtPrefix(const char *path) {
+    return std::strncmp(path, "\\??\\", 4) == 0 ? path + 4 : path;
 }
 
 } // namespace
@@ -15,16 +23,37 @@ bool CreateDriverService(SC_HANDLE manager, const char *name) {
     const UniqueServiceHandle service(CreateServiceA(
         manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
         SERVICE_ERROR_NORMAL, g_szDriverPath, nullptr, nullptr, nullptr, nullptr, nullptr));
-    // An existing registration is used as it is, image path included.
-    return service || GetLastError() == ERROR_SERVICE_EXISTS;
+    if (service)
+        return true;
+    if (GetLastError() != ERROR_SERVICE_EXISTS)
+        return false;
+    // An existing registration keeps its settings, but Windows must load the
+    // file that was checked, not one an older registration names elsewhere.
+    const UniqueServiceHandle existing = OpenDriverService(manager, name);
+    return existing && PointDriverServiceAt(existing.get(), g_szDriverPath);
 }
 
-bool StartDriverService(SC_HANDLE manager, const char *name) {
+bool PointDriverServiceAt(SC_HANDLE service, const char *imagePath) {
+    DWORD needed = 0;
+    QueryServiceConfigA(service, nullptr, 0, &needed);
+    std::vector<char> buffer(needed == 0 ? sizeof(QUERY_SERVICE_CONFIGA) : needed);
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    if (QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed) &&
+        config->lpBinaryPathName != nullptr &&
+        lstrcmpiA(WithoutNtPrefix(config->lpBinaryPathName), imagePath) == 0)
+        return true;
+    return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                imagePath, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+DWORD StartDriverService(SC_HANDLE manager, const char *name) {
     const UniqueServiceHandle service = OpenDriverService(manager, name);
     if (!service)
-        return false;
-    return StartServiceA(service.get(), 0, nullptr) ||
-           GetLastError() == ERROR_SERVICE_ALREADY_RUNNING;
+        return GetLastError();
+    if (StartServiceA(service.get(), 0, nullptr))
+        return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    return error == ERROR_SERVICE_ALREADY_RUNNING ? ERROR_SUCCESS : error;
 }
 
 bool StopDriverService(SC_HANDLE manager, const char *name) {
@@ -42,7 +71,7 @@ bool DeleteDriverService(SC_HANDLE manager, const char *name) {
     return DeleteService(service.get());
 }
 
-bool ManageDriverService(std::uint16_t mode) {
+bool ManageDriverService(std::uint16_t mode, DWORD *startError) {
     if (!g_pszDriverServiceName)
         return false;
     const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -50,9 +79,14 @@ bool ManageDriverService(std::uint16_t mode) {
         return false;
 
     switch (mode) {
-    case DRIVER_SERVICE_INSTALL:
-        return CreateDriverService(manager.get(), g_pszDriverServiceName) &&
-               StartDriverService(manager.get(), g_pszDriverServiceName);
+    case DRIVER_SERVICE_INSTALL: {
+        if (!CreateDriverService(manager.get(), g_pszDriverServiceName))
+            return false;
+        const DWORD error = StartDriverService(manager.get(), g_pszDriverServiceName);
+        if (startError)
+            *startError = error;
+        return error == ERROR_SUCCESS;
+    }
     case DRIVER_SERVICE_REMOVE:
         StopDriverService(manager.get(), g_pszDriverServiceName);
         DeleteDriverService(manager.get(), g_pszDriverServiceName);

@@ -1,6 +1,7 @@
 #include "hwaccess/io_driver.h"
 
 #include "common/shared_state.h"
+#include "common/system_library.h"
 #include "common/win_handles.h"
 #include "hwaccess/driver_service.h"
 
@@ -44,8 +45,8 @@ bool IsX64System() {
         return false;
     using GetNativeSystemInfoFn = void(WINAPI *)(LPSYSTEM_INFO);
     // Looked up at run time: older kernels do not have it.
-    const auto getNativeSystemInfo = reinterpret_cast<GetNativeSystemInfoFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "GetNativeSystemInfo")));
+    const auto getNativeSystemInfo =
+        GetProcedure<GetNativeSystemInfoFn>(kernel32, "GetNativeSystemInfo");
     if (!getNativeSystemInfo)
         return false;
     SYSTEM_INFO info = {};
@@ -80,8 +81,11 @@ bool OpenIoDriver(IoDriverState *state) {
             return false;
         if (!LocateDriverFile())
             return false;
-        if (!ManageDriverService(DRIVER_SERVICE_INSTALL)) {
-            ManageDriverService(DRIVER_SERVICE_REMOVE);
+        DWORD startError = ERROR_SUCCESS;
+        if (!ManageDriverService(DRIVER_SERVICE_INSTALL, &startError)) {
+            // A driver service an administrator disabled stays as it is.
+            if (startError != ERROR_SERVICE_DISABLED)
+                ManageDriverService(DRIVER_SERVICE_REMOVE);
             return false;
         }
         OpenDevice();

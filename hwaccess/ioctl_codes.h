@@ -24,7 +24,8 @@
 #define IOCTL_READ_IO_PORT_BYTE                                                                    \
     QUENDRA_CTL_CODE(QUENDRA_DEVICE_TYPE, 0x833u, QUENDRA_METHOD_BUFFERED, QUENDRA_FILE_READ_ACCESS)
 #define IOCTL_WRITE_IO_PORT_BYTE                                                                   \
-    QUENDRA_CTL_CODE(QUENDRA_DEVICE_TYPE, 0x836u, QUENDRA_METHOD_BUFFERED, QUENDRA_FILE_WRITE_ACCESS)
+    QUENDRA_CTL_CODE(QUENDRA_DEVICE_TYPE, 0x836u, QUENDRA_METHOD_BUFFERED,                         \
+                     QUENDRA_FILE_WRITE_ACCESS)
 
 #define QUENDRA_READ_INPUT_LENGTH 2u
 #define QUENDRA_READ_OUTPUT_LENGTH 2u

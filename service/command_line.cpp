@@ -1,13 +1,11 @@
 #include "service/command_line.h"
 
+#include "common/ascii_case.h"
+
 namespace {
 
 bool IsBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
@@ -30,11 +28,7 @@ const char *SkipProgramName(const char *cmdLine) {
 }
 
 bool SwitchMatches(const char *text, const char *sw) {
-    for (; *text != '\0' && *sw != '\0'; ++text, ++sw) {
-        if (AsciiLower(*text) != AsciiLower(*sw))
-            return false;
-    }
-    return *text == '\0' && *sw == '\0';
+    return EqualIgnoringAsciiCase(text, sw);
 }
 
 SwitchCommand SelectCommand(const char *args) {

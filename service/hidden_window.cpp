@@ -10,7 +10,9 @@ HWND g_hHiddenWnd = nullptr;
 namespace {
 
 constexpr DWORD kPauseAfterMessageMs = 1;
-// Gives the worker time to see the cleared run flag before the service ends.
+// A pause before the service reports stopped. The worker sleeps 3000 ms
+// between polls, so it sees the cleared run flag in that time only when it
+// happens to wake; the process ends either way.
 constexpr DWORD kPauseOnDestroyMs = 1000;
 
 } // namespace

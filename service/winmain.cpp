@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "common/system_library.h"
 #include "service/command_line.h"
 #include "service/install.h"
 #include "service/service_main.h"
@@ -9,6 +10,9 @@
 // Service Control Manager. Outside the manager the dispatcher call fails at
 // once; under it the call returns when the service has reported stopped.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    // Before anything loads a DLL by name: never from the service's folder.
+    RestrictDllSearchToSystemFolder();
+
     // Taken from the process's own command line so that the program name is
     // skipped by one known rule, whatever the runtime's startup code does.
     const SwitchCommand command = SelectCommand(SkipProgramName(GetCommandLineA()));
@@ -23,5 +27,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     lstrcpyA(serviceName, kServiceName);
     const SERVICE_TABLE_ENTRYA dispatchTable[] = {{serviceName, ServiceMain}, {nullptr, nullptr}};
     StartServiceCtrlDispatcherA(dispatchTable);
-    return 0;
+    // The worker may still run: end every thread at once, before any static
+    // object it uses is destroyed.
+    ExitProcess(0);
 }

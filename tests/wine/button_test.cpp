@@ -33,10 +33,11 @@ class ButtonWatch : public testing::Test {
         KillProcessesNamed("WGB.exe");
         RemoveServiceIfPresent(kDriverServiceName);
     }
-    // The service installed with this board list, polling.
-    RunningService Install(const std::string &entry) {
-        dir_ = PrepareInstallDir(kInstallDir, MainBoardIni({entry}));
-        RunningService service = InstallAndWaitRunning(dir_ + "WGBService.exe");
+    // The service installed from dir with this board list, polling.
+    RunningService Install(const std::string &entry, const char *dir = kInstallDir,
+                           const char *exe = "WGBService.exe") {
+        dir_ = PrepareInstallDir(dir, MainBoardIni({entry}));
+        RunningService service = InstallAndWaitRunning(dir_ + exe);
         EXPECT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
         sim_ = sim::Control();
         EXPECT_TRUE(sim_.WaitForPolls(1, kDeadlineMs));
@@ -118,16 +119,19 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
 }
 
 // "6231" in the product text: only the second input is read, and its bit 6
-// alone decides.
+// alone decides. Installed as an administrator might type it, in lower case:
+// the service's files are still found beside it.
 TEST_F(ButtonWatch, Board6231ReadsBit6OfTheSecondInput) {
     SetBoardProduct("QTR-B760M-6231 Rev 1.0");
-    const RunningService service = Install("6231");
+    const RunningService service =
+        Install("6231", "c:\\program files\\wgb test tools", "wgbservice.exe");
     ASSERT_TRUE(sim_.SetPort(sim::kButtonPort, 0x00));
     ASSERT_TRUE(Set(kSecondInput, 0x40));
     ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, kDeadlineMs));
     EXPECT_EQ(0u, Starts());
     ASSERT_TRUE(Set(kSecondInput, 0xBF));
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 1));
+    EXPECT_EQ(Quoted(dir_ + "WGB.exe") + " /S", rec::ReadRecords(dir_)[0][rec::kCommandLine]);
     ExpectOnlyReadsOf(kSecondInput);
     ExpectAliveAndStoppable(service);
 }

@@ -93,16 +93,45 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
 }
 
-TEST_F(DriverBringUp, StartsAnExistingRegistrationAsItIs) {
+// Both stand-ins beside the executable; the one this Windows needs.
+std::string CopyDrivers() {
     CopyFileOrFail(ArtifactPath("Quendra.sys"), Dir("Quendra.sys"));
+    if (FileExists(ArtifactPath("Quendra_X64.sys")))
+        CopyFileOrFail(ArtifactPath("Quendra_X64.sys"), Dir("Quendra_X64.sys"));
+    return Dir(IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys");
+}
+
+// A registration left from another folder keeps its settings but is pointed
+// at the file that was checked before it starts.
+TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
+    const std::string driver = CopyDrivers();
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
 
-    EXPECT_EQ("open 1\npath " + Dir("Quendra.sys") + "\n",
-              RunProbe(std::string(kModuleDir) + " open"));
+    EXPECT_EQ("open 1\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open"));
     const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
     ASSERT_TRUE(config);
-    EXPECT_EQ(ArtifactPath("Quendra.sys"), config->imagePath);
+    EXPECT_EQ(driver, config->imagePath);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
+}
+
+// An administrator's decision stands: a disabled driver service stays
+// registered and disabled, and bring-up fails.
+TEST_F(DriverBringUp, DisabledRegistrationStaysDisabled) {
+    const std::string driver = CopyDrivers();
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+    {
+        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        const UniqueServiceHandle service(
+            OpenServiceA(manager.get(), kDriverServiceName, SERVICE_ALL_ACCESS));
+        ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
+                                         SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr));
+    }
+    EXPECT_EQ("open 0\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open"));
+    const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), config->start);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
 }
 
 // The device opens: the driver file is not even sought.

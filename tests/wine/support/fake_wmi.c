@@ -22,6 +22,8 @@ struct fake {
 };
 
 static int g_failing_step;
+static long g_failing_tries;
+static long g_tries;
 static LONG g_live;
 
 static HRESULT STDMETHODCALLTYPE fake_query_interface(struct fake *f, REFIID riid, void **out) {
@@ -46,6 +48,10 @@ static ULONG STDMETHODCALLTYPE fake_release(struct fake *f) {
     return left;
 }
 
+/* The chosen step fails during the first tries only. */
+static int failing(int step) {
+    return g_failing_step == step && g_tries <= g_failing_tries;
+}
 static void *fake_new(const void *vtbl, const IID *iid) {
     struct fake *f = malloc(sizeof *f);
     f->vtbl = vtbl;
@@ -61,7 +67,7 @@ static void *fake_new(const void *vtbl, const IID *iid) {
 
 static HRESULT STDMETHODCALLTYPE board_get(IWbemClassObject *self, LPCWSTR name, LONG flags,
                                            VARIANT *value, CIMTYPE *type, LONG *flavor) {
-    if (g_failing_step == FAKE_WMI_GET)
+    if (failing(FAKE_WMI_GET))
         return WBEM_E_NOT_FOUND;
     VariantInit(value);
     V_VT(value) = VT_BSTR;
@@ -75,7 +81,7 @@ static HRESULT STDMETHODCALLTYPE boards_reset(IEnumWbemClassObject *self) {
 }
 static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG timeout, ULONG count,
                                              IWbemClassObject **objects, ULONG *returned) {
-    *returned = g_failing_step == FAKE_WMI_NEXT ? 0 : 1;
+    *returned = failing(FAKE_WMI_NEXT) ? 0 : 1;
     objects[0] = *returned ? fake_new(&board_vtbl, &IID_IWbemClassObject) : NULL;
     return *returned ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
 }
@@ -85,7 +91,7 @@ static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Reset = boards_res
 static HRESULT STDMETHODCALLTYPE services_exec_query(IWbemServices *self, BSTR language, BSTR query,
                                                      LONG flags, IWbemContext *context,
                                                      IEnumWbemClassObject **result) {
-    if (g_failing_step == FAKE_WMI_QUERY)
+    if (failing(FAKE_WMI_QUERY))
         return WBEM_E_INVALID_QUERY;
     *result = fake_new(&boards_vtbl, &IID_IEnumWbemClassObject);
     return WBEM_S_NO_ERROR;
@@ -96,7 +102,7 @@ static HRESULT STDMETHODCALLTYPE locator_connect(IWbemLocator *self, BSTR ns, BS
                                                  BSTR password, BSTR locale, LONG flags,
                                                  BSTR authority, IWbemContext *context,
                                                  IWbemServices **services) {
-    if (g_failing_step == FAKE_WMI_CONNECT)
+    if (failing(FAKE_WMI_CONNECT))
         return WBEM_E_INVALID_NAMESPACE;
     *services = fake_new(&services_vtbl, &IID_IWbemServices);
     return WBEM_S_NO_ERROR;
@@ -108,7 +114,8 @@ static HRESULT STDMETHODCALLTYPE factory_create(IClassFactory *self, IUnknown *o
     struct fake *locator;
     HRESULT hr;
     *out = NULL;
-    if (g_failing_step == FAKE_WMI_LOCATOR)
+    InterlockedIncrement(&g_tries); /* each try of the query begins here */
+    if (failing(FAKE_WMI_LOCATOR))
         return REGDB_E_CLASSNOTREG;
     locator = fake_new(&locator_vtbl, &IID_IWbemLocator);
     hr = fake_query_interface(locator, riid, out);
@@ -125,13 +132,15 @@ static IClassFactoryVtbl factory_vtbl = {FAKE_UNKNOWN, .CreateInstance = factory
 static struct fake g_factory = {&factory_vtbl, 1, &IID_IClassFactory};
 
 /* Registers the fake locator class in the calling thread's apartment, under
- * the administrative locator's class id; nonzero on success. */
-int fake_wmi_register(int failing_step) {
+ * the administrative locator's class id, failing at the step chosen during the
+ * first failing_tries tries; nonzero on success. */
+int fake_wmi_register(int failing_step, long failing_tries) {
     /* {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF} */
     static const CLSID administrative_locator = {
         0xCB8555CC, 0x9128, 0x11D1, {0xAD, 0x9B, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
     DWORD cookie = 0;
     g_failing_step = failing_step;
+    g_failing_tries = failing_tries;
     return SUCCEEDED(CoRegisterClassObject(&administrative_locator, (IUnknown *)&g_factory,
                                            CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
 }
@@ -139,4 +148,8 @@ int fake_wmi_register(int failing_step) {
 /* Fake objects handed out and not yet released. */
 long fake_wmi_live(void) {
     return g_live;
+}
+/* Tries of the query so far. */
+long fake_wmi_tries(void) {
+    return g_tries;
 }

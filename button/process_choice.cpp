@@ -1,0 +1,34 @@
+#include "button/process_choice.h"
+
+#include "common/ascii_case.h"
+
+namespace {
+
+bool IsNamed(const ProcessEntry &process, const char *exeName) {
+    return EqualIgnoringAsciiCase(process.exeName.c_str(), exeName);
+}
+
+} // namespace
+
+const ProcessEntry *ChooseUserShell(const std::vector<ProcessEntry> &processes,
+                                    std::uint32_t consoleSession) {
+    const ProcessEntry *first = nullptr;
+    for (const ProcessEntry &process : processes) {
+        if (!IsNamed(process, kShellExeName))
+            continue;
+        if (process.sessionId == consoleSession)
+            return &process;
+        if (first == nullptr)
+            first = &process;
+    }
+    return first;
+}
+
+bool RunsInSession(const std::vector<ProcessEntry> &processes, const char *exeName,
+                   std::uint32_t session) {
+    for (const ProcessEntry &process : processes) {
+        if (process.sessionId == session && IsNamed(process, exeName))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,70 @@
+// The executable's directory, and the user the companion is started for.
+
+#include "button/module_directory.h"
+#include "button/process_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool NoLeadBytes(unsigned char) {
+    return false;
+}
+bool ShiftJisLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+TEST(CutToDirectory, KeepsThePathUpToItsLastBackslashWhateverTheFileIsCalled) {
+    const struct {
+        std::string path;
+        LeadByteTest isLeadByte;
+        const char *directory;
+    } cases[] = {
+        {"C:\\Program Files\\WGB\\WGBService.exe", NoLeadBytes, "C:\\Program Files\\WGB\\"},
+        {"c:\\program files\\wgb\\wgbservice.exe", NoLeadBytes, "c:\\program files\\wgb\\"},
+        {"C:\\PROGRA~1\\WGB\\WGBSER~1.EXE", NoLeadBytes, "C:\\PROGRA~1\\WGB\\"},
+        {"C:\\WGBService.exe\\renamed.exe", NoLeadBytes, "C:\\WGBService.exe\\"},
+        {"WGBService.exe", NoLeadBytes, ""},
+        // 0x83 0x5C is one character whose second byte is a backslash.
+        {"C:\\\x83\\x.exe", ShiftJisLeadByte, "C:\\"},
+        {"C:\\\x83\\x.exe", NoLeadBytes, "C:\\\x83\\"},
+        // A lead byte at the very end stands alone.
+        {"C:\\dir\\\x83", ShiftJisLeadByte, "C:\\dir\\"},
+    };
+    for (auto c : cases) {
+        const std::size_t length = CutToDirectory(c.path.data(), c.isLeadByte);
+        EXPECT_STREQ(c.directory, c.path.c_str());
+        EXPECT_EQ(std::strlen(c.directory), length) << c.directory;
+    }
+}
+
+TEST(ChooseUserShell, PrefersTheShellAtTheConsoleThenTheFirst) {
+    const std::vector<ProcessEntry> processes = {{"System", 4, 0},
+                                                 {"explorer.exe", 100, 2},
+                                                 {"WGB.exe", 110, 2},
+                                                 {"Explorer.EXE", 200, 1},
+                                                 {"explorerx.exe", 300, 3}};
+    const struct {
+        std::uint32_t console;
+        std::uint32_t chosen; // process id; 0 for none
+    } cases[] = {{1, 200}, {2, 100}, {3, 100}, {0xFFFFFFFF, 100}};
+    for (auto c : cases) {
+        const ProcessEntry *shell = ChooseUserShell(processes, c.console);
+        ASSERT_NE(nullptr, shell) << c.console;
+        EXPECT_EQ(c.chosen, shell->processId) << c.console;
+    }
+    EXPECT_EQ(nullptr, ChooseUserShell({{"WGB.exe", 1, 1}, {"explorer", 2, 1}}, 1));
+}
+
+TEST(RunsInSession, LooksOnlyAtThatSession) {
+    const std::vector<ProcessEntry> processes = {{"explorer.exe", 100, 2}, {"wgb.EXE", 110, 2}};
+    EXPECT_TRUE(RunsInSession(processes, "WGB.exe", 2));
+    EXPECT_FALSE(RunsInSession(processes, "WGB.exe", 1));
+    EXPECT_FALSE(RunsInSession(processes, "WGB.ex", 2));
+}
+
+} // namespace
