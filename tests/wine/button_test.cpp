@@ -106,12 +106,14 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     EnterServiceDesktop();
     const HWND window = WaitForHiddenWindow();
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid)) << "the main thread and the worker";
+    EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid, dir_ + "WGBService.exe"))
+        << "the main thread and the worker";
     CREATESTRUCTA create = {};
     DWORD_PTR result = 0;
     ASSERT_NE(0, SendMessageTimeoutA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create),
                                      SMTO_NORMAL, kDeadlineMs, &result));
-    EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid)) << "a second worker";
+    EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid, dir_ + "WGBService.exe"))
+        << "a second worker";
     ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
     EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_STOPPED));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),

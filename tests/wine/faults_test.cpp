@@ -86,8 +86,9 @@ TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
         const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
         EnterServiceDesktop();
         ASSERT_NE(nullptr, WaitForHiddenWindow());
-        EXPECT_TRUE(WaitUntil([&] { return ThreadsStartedInExecutable(service.pid) == 1; }))
-            << "the worker did not end";
+        EXPECT_TRUE(WaitUntil([&] {
+            return ThreadsStartedInExecutable(service.pid, dir + "WGBService.exe") == 1;
+        })) << "the worker did not end";
         EXPECT_EQ(served, QueryConfig(kDriverServiceName).has_value());
         ExpectAliveAndStoppable(service);
         RemoveDirectoryA(refusal.c_str());

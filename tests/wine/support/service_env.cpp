@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <fstream>
 
 namespace wgbtest {
 
@@ -136,15 +137,21 @@ int HandleCount(DWORD pid) {
     return status >= 0 ? handles : -1;
 }
 
-int ThreadsStartedInExecutable(DWORD pid) {
+int ThreadsStartedInExecutable(DWORD pid, const std::string &exe) {
     using QueryFn = LONG(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULONG);
     constexpr ULONG kThreadQuerySetWin32StartAddress = 9;
     const auto query = NtdllFunction<QueryFn>("NtQueryInformationThread");
-    UniqueHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
-    MODULEENTRY32 exe = {};
-    exe.dwSize = sizeof exe;
-    if (!Module32First(modules.get(), &exe))
+    // The image's range as its file gives it: Wine maps an executable at its
+    // preferred base. (The process's own loader data would tell for sure, but
+    // reading another process's memory fails where it runs under an emulator.)
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS32 nt = {};
+    std::ifstream file(exe, std::ios::binary);
+    file.read(reinterpret_cast<char *>(&dos), sizeof dos).seekg(dos.e_lfanew);
+    if (!file.read(reinterpret_cast<char *>(&nt), sizeof nt))
         return -1;
+    const std::uintptr_t base = nt.OptionalHeader.ImageBase;
+    const std::uintptr_t end = base + nt.OptionalHeader.SizeOfImage;
     UniqueHandle threads(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
@@ -152,11 +159,11 @@ int ThreadsStartedInExecutable(DWORD pid) {
     for (BOOL more = Thread32First(threads.get(), &entry); more;
          more = Thread32Next(threads.get(), &entry)) {
         UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
-        BYTE *start = nullptr;
+        std::uintptr_t start = 0;
         if (entry.th32OwnerProcessID == pid && thread &&
             query(thread.get(), kThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) >=
                 0)
-            count += start >= exe.modBaseAddr && start < exe.modBaseAddr + exe.modBaseSize;
+            count += start >= base && start < end;
     }
     return count;
 }

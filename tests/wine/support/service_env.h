@@ -50,9 +50,9 @@ void ExpectAliveAndStoppable(const RunningService &service);
 // Handles the process holds, counted in the system's handle table (Wine
 // answers GetProcessHandleCount with 0).
 int HandleCount(DWORD pid);
-// Threads of the process that started in code of its executable: in the
-// service, the main thread and, while it runs, the worker.
-int ThreadsStartedInExecutable(DWORD pid);
+// Threads of the process that started in code of its executable, the file
+// exe: in the service, the main thread and, while it runs, the worker.
+int ThreadsStartedInExecutable(DWORD pid, const std::string &exe);
 // Moves this process into the services' window station and this thread onto
 // its desktop, where the service's hidden window is, for good: the thread no
 // longer counts as a user of the logged-on user's desktop.
