@@ -99,7 +99,7 @@ TEST(BoardIdentification, FakeWmiFailingAtEachStepIsRetriedAndReleasesEverything
         {"1 1 3 10 0", served},           {"2 1 3 10 0", served}, {"3 1 3 10 0", served},
         {"4 9 3 10 0", "0 1 0 3 "},       // failing every time: three tries, then no board
         {"5 9 3 10 0", "0 1 0 1 "},       // no product text: not tried again
-        {"1 9 50 3600000 2", "0 1 0 2 "}, // a stop ends an hour's pause at once
+        {"1 9 50 3600000 1", "0 1 0 1 "}, // a stop ends an hour's pause at once
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args);
