@@ -7,13 +7,21 @@
 
 namespace {
 
+// userenv.dll is not one of Windows' known DLLs: it is loaded from the system
+// folder alone, never from the service's folder. Once loaded it stays, as a
+// DLL the executable imported would.
+HMODULE Userenv() {
+    static HMODULE module = nullptr;
+    if (module == nullptr)
+        module = LoadSystemLibrary("userenv.dll");
+    return module;
+}
+
 // The user's own environment, so that the companion sees the user's profile
-// paths and variables rather than those of the service's account. userenv.dll
-// is not one of Windows' known DLLs: it is loaded from the system folder
-// alone, never from the service's folder, and only while it is needed.
+// paths and variables rather than those of the service's account.
 class UserEnvironment {
   public:
-    explicit UserEnvironment(HANDLE token) : userenv_(LoadSystemLibrary("userenv.dll")) {
+    explicit UserEnvironment(HANDLE token) : userenv_(Userenv()) {
         if (!userenv_)
             return;
         using CreateFn = BOOL(WINAPI *)(void **, HANDLE, BOOL);
@@ -27,8 +35,6 @@ class UserEnvironment {
     ~UserEnvironment() {
         if (block_ != nullptr)
             destroy_(block_);
-        if (userenv_)
-            FreeLibrary(userenv_);
     }
     void *get() const { return block_; }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -165,8 +167,11 @@ std::string RunProbe(const std::string &args) {
 }
 
 int TestMain(int argc, char **argv, int (*probe)(int, char **)) {
-    if (argc > 1 && std::strcmp(argv[1], "--probe") == 0)
+    if (argc > 1 && std::strcmp(argv[1], "--probe") == 0) {
+        // A probe's report is compared byte for byte: no CR before each LF.
+        _setmode(_fileno(stdout), _O_BINARY);
         return probe(argc - 2, argv + 2);
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
