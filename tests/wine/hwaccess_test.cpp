@@ -48,6 +48,11 @@ bool IsX64Windows() {
     return arch != nullptr && std::strcmp(arch, "win64") == 0;
 }
 
+// The driver file bring-up seeks on this Windows.
+const char *DriverFile() {
+    return IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys";
+}
+
 // What reached the stand-in, one "R|W port=value" per request answered.
 std::string Requests() {
     std::string text;
@@ -78,7 +83,7 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
         CopyFileOrFail(ArtifactPath("Quendra_X64.sys"), Dir("Quendra_X64.sys"));
     else if (IsX64Windows())
         GTEST_SKIP() << "the build made no 64-bit stand-in";
-    const std::string driver = Dir(IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys");
+    const std::string driver = Dir(DriverFile());
 
     EXPECT_EQ(
         "open 1\nread 50C FF\nwrite 1234 1\nread 1234 5A\nwrite FFFF 1\npath " + driver + "\n",
@@ -98,7 +103,7 @@ std::string CopyDrivers() {
     CopyFileOrFail(ArtifactPath("Quendra.sys"), Dir("Quendra.sys"));
     if (FileExists(ArtifactPath("Quendra_X64.sys")))
         CopyFileOrFail(ArtifactPath("Quendra_X64.sys"), Dir("Quendra_X64.sys"));
-    return Dir(IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys");
+    return Dir(DriverFile());
 }
 
 // A registration left from another folder keeps its settings but is pointed
@@ -143,7 +148,7 @@ TEST_F(DriverBringUp, AlreadyLoadedOnlyOpensTheDevice) {
 // No driver file: nothing is registered, and a registration made elsewhere
 // stays as it was.
 TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
-    const std::string missing = "open 0\npath " + Dir("Quendra.sys") + "\n";
+    const std::string missing = "open 0\npath " + Dir(DriverFile()) + "\n";
     EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
     EXPECT_FALSE(QueryConfig(kDriverServiceName));
 
@@ -156,14 +161,16 @@ TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
 // path counts as a missing file. (The directories are made through the
 // long-path prefix, since the driver path in them may exceed MAX_PATH.)
 TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
-    for (const std::size_t dirLength : {248u, 249u}) {
+    const std::string file = DriverFile();
+    const std::size_t fits = 259 - file.size(); // the directory with its backslash
+    for (const std::size_t dirLength : {fits, fits + 1}) {
         SCOPED_TRACE(dirLength);
         const std::string dir = "C:\\" + std::string(dirLength - 4, 'd');
         CreateDirectoryA(("\\\\?\\" + dir).c_str(), nullptr);
-        CopyFileOrFail(ArtifactPath("Quendra.sys"), "\\\\?\\" + dir + "\\Quendra.sys");
+        CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
         const std::string output = RunProbe(dir + " open");
-        if (dirLength == 248) {
-            EXPECT_EQ("open 1\npath " + dir + "\\Quendra.sys\n", output);
+        if (dirLength == fits) {
+            EXPECT_EQ("open 1\npath " + dir + "\\" + file + "\n", output);
             RemoveServiceIfPresent(kDriverServiceName);
         } else {
             EXPECT_EQ(0u, output.find("open 0\n")) << output;
@@ -173,8 +180,8 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
 }
 
 TEST_F(DriverBringUp, DriverThatFailsToStartIsStoppedAndDeleted) {
-    WriteTextFile(Dir("Quendra.sys"), "not a driver image");
-    EXPECT_EQ("open 0\npath " + Dir("Quendra.sys") + "\n",
+    WriteTextFile(Dir(DriverFile()), "not a driver image");
+    EXPECT_EQ("open 0\npath " + Dir(DriverFile()) + "\n",
               RunProbe(std::string(kModuleDir) + " open"));
     EXPECT_TRUE(WaitUntil([] { return !QueryConfig(kDriverServiceName); }));
 }
