@@ -1,8 +1,9 @@
 #include "tools/wine_session.h"
 
+#include "button/process_lookup.h"
+#include "common/ascii_case.h"
 #include "common/win_handles.h"
 
-#include <tlhelp32.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -93,13 +94,9 @@ bool WaitForServiceState(const char *name, DWORD state) {
 
 std::vector<DWORD> ProcessesNamed(const char *exeName) {
     std::vector<DWORD> pids;
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more;
-         more = Process32Next(snapshot.get(), &entry))
-        if (lstrcmpiA(entry.szExeFile, exeName) == 0)
-            pids.push_back(entry.th32ProcessID);
+    for (const ProcessEntry &process : SnapshotProcesses())
+        if (EqualIgnoringAsciiCase(process.exeName.c_str(), exeName))
+            pids.push_back(process.processId);
     return pids;
 }
 

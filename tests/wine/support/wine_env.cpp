@@ -1,12 +1,13 @@
 #include "support/wine_env.h"
 
+#include "button/process_lookup.h"
+#include "common/ascii_case.h"
 #include "common/win_handles.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <io.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -129,13 +130,9 @@ std::optional<DWORD> RunProgram(const std::string &cmdLine, std::string *output)
 
 std::vector<DWORD> ProcessesNamed(const std::string &exeName) {
     std::vector<DWORD> pids;
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more;
-         more = Process32Next(snapshot.get(), &entry))
-        if (lstrcmpiA(entry.szExeFile, exeName.c_str()) == 0)
-            pids.push_back(entry.th32ProcessID);
+    for (const ProcessEntry &process : SnapshotProcesses())
+        if (EqualIgnoringAsciiCase(process.exeName.c_str(), exeName.c_str()))
+            pids.push_back(process.processId);
     return pids;
 }
 
