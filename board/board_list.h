@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Keys run from 1 up to and including this number.
 constexpr int kBoardListMaxKey = 4096;
@@ -19,7 +20,12 @@ using BoardKeyReader = std::function<std::string(const std::string &key)>;
 // the whole value. Nothing is trimmed and case is kept.
 std::string BoardToken(const std::string &value);
 
+// The list: the values of the run of non-empty keys from 1 upward, each cut
+// to kBoardListValueMax characters. The first missing or empty key ends it,
+// and no key above kBoardListMaxKey is read.
+std::vector<std::string> ReadBoardList(const BoardKeyReader &readKey);
+// The key (1, 2, ...) of the first listed value whose token occurs in the
+// product text; 0 when none does.
+int FindBoardListKey(const std::string &product, const std::vector<std::string> &list);
 // 1 when the token of a listed value occurs in the product text, 0 otherwise.
-// The list is the run of non-empty keys from 1 upward; the first missing or
-// empty key ends it, and no key above kBoardListMaxKey is read.
 int MatchBoardList(const std::string &product, const BoardKeyReader &readKey);

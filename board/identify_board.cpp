@@ -68,10 +68,6 @@ bool VariantToAnsi(VARIANT *value, std::string &ansi) {
     return ToAnsi(V_BSTR(value), ansi);
 }
 
-std::string ReadBoardListKey(const std::string &key) {
-    return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
-}
-
 // The outcome of one try of the WMI query.
 enum class QueryResult { Answered, Failed, NoText };
 
@@ -131,6 +127,10 @@ bool PauseUnlessStopped(unsigned long pauseMs) {
 }
 
 } // namespace
+
+std::string ReadBoardListKey(const std::string &key) {
+    return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
+}
 
 bool ReadBaseboardProduct(std::string &productText, const WmiRetry &retry) {
     const ComApartment apartment;

@@ -21,6 +21,10 @@ inline constexpr WmiRetry kWmiRetryAtBoot{13, 10000}; // about 2 minutes
 // had, or when the run flag fell between tries.
 bool ReadBaseboardProduct(std::string &productText, const WmiRetry &retry = kWmiRetryAtBoot);
 
+// The value of a key of section "MainBoard" in g_szIniPath; empty when there
+// is none.
+std::string ReadBoardListKey(const std::string &key);
+
 // Reads the product text into g_strBoard and returns 1 when a product
 // fragment listed in section "MainBoard" of g_szIniPath occurs in it, 0
 // otherwise. Returns 0 with g_strBoard left empty when WMI yields no product

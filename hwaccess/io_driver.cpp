@@ -22,15 +22,6 @@ constexpr char kDriverExtension[] = ".sys";
 constexpr std::size_t kDriverBlockSize = 1200;
 constexpr unsigned char kDriverBlockFill = 0xFF;
 
-void OpenDevice() {
-    g_hIoDriver = CreateFileA(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-bool DeviceOpen() {
-    return g_hIoDriver != INVALID_HANDLE_VALUE;
-}
-
 bool FileExists(const char *path) {
     const UniqueHandle file(
         CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -38,6 +29,12 @@ bool FileExists(const char *path) {
 }
 
 } // namespace
+
+bool OpenDriverDevice() {
+    g_hIoDriver = CreateFileA(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_hIoDriver != INVALID_HANDLE_VALUE;
+}
 
 bool IsX64System() {
     const HMODULE kernel32 = GetModuleHandleA("kernel32");
@@ -72,24 +69,25 @@ bool LocateDriverFile() {
     return FileExists(g_szDriverPath);
 }
 
-bool OpenIoDriver(IoDriverState *state) {
-    OpenDevice();
-    if (!DeviceOpen()) {
+bool OpenIoDriver(IoDriverState *state, DWORD *startError) {
+    if (!OpenDriverDevice()) {
         // Any failure but a missing device means the driver is there and
         // refuses us: leave the driver service alone.
         if (GetLastError() != ERROR_FILE_NOT_FOUND)
             return false;
         if (!LocateDriverFile())
             return false;
-        DWORD startError = ERROR_SUCCESS;
-        if (!ManageDriverService(DRIVER_SERVICE_INSTALL, &startError)) {
+        DWORD error = ERROR_SUCCESS;
+        const bool started = ManageDriverService(DRIVER_SERVICE_INSTALL, &error);
+        if (startError)
+            *startError = error;
+        if (!started) {
             // A driver service an administrator disabled stays as it is.
-            if (startError != ERROR_SERVICE_DISABLED)
+            if (error != ERROR_SERVICE_DISABLED)
                 ManageDriverService(DRIVER_SERVICE_REMOVE);
             return false;
         }
-        OpenDevice();
-        if (!DeviceOpen())
+        if (!OpenDriverDevice())
             return false;
     }
 

@@ -14,8 +14,12 @@ extern char g_szDriverPath[MAX_PATH];
 extern const char *g_pszDriverServiceName;
 
 // Opens the driver's device, registering and starting the driver first when
-// it is not loaded. True when port requests can go out.
-bool OpenIoDriver(IoDriverState *state);
+// it is not loaded. True when port requests can go out. When a start was
+// tried, *startError receives its Windows error (ERROR_SUCCESS when it ran).
+bool OpenIoDriver(IoDriverState *state, DWORD *startError = nullptr);
+// Opens the driver's device into g_hIoDriver, and nothing else. True when it
+// opened; GetLastError tells why not.
+bool OpenDriverDevice();
 
 // Builds g_szDriverPath from g_szModuleDir, sets g_pszDriverServiceName and
 // tells whether the driver file exists. A path that does not fit

@@ -6,15 +6,23 @@
 // Neither request checks the handle first: before bring-up or after a failed
 // one the request fails, giving 0 for a read and false for a write.
 
-std::uint8_t ReadIoPortByte(std::uint16_t port) {
+bool TryReadIoPortByte(std::uint16_t port, std::uint8_t &value) {
     const std::uint8_t input[QUENDRA_READ_INPUT_LENGTH] = {static_cast<std::uint8_t>(port & 0xFF),
                                                            static_cast<std::uint8_t>(port >> 8)};
     std::uint8_t output[QUENDRA_READ_OUTPUT_LENGTH] = {0, 0};
     DWORD returned = 0;
-    DeviceIoControl(g_hIoDriver, IOCTL_READ_IO_PORT_BYTE, const_cast<std::uint8_t *>(input),
-                    sizeof input, output, sizeof output, &returned, nullptr);
+    const bool done =
+        DeviceIoControl(g_hIoDriver, IOCTL_READ_IO_PORT_BYTE, const_cast<std::uint8_t *>(input),
+                        sizeof input, output, sizeof output, &returned, nullptr);
     // Byte 1 and the reported count are not interpreted.
-    return output[0];
+    value = output[0];
+    return done;
+}
+
+std::uint8_t ReadIoPortByte(std::uint16_t port) {
+    std::uint8_t value = 0;
+    TryReadIoPortByte(port, value);
+    return value;
 }
 
 bool WriteIoPortByte(std::uint16_t port, std::uint8_t value) {

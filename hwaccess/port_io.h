@@ -7,6 +7,9 @@
 
 // The byte read from the port; 0 when the request fails.
 std::uint8_t ReadIoPortByte(std::uint16_t port);
+// The same read, telling whether the driver completed it; value is 0 when it
+// did not.
+bool TryReadIoPortByte(std::uint16_t port, std::uint8_t &value);
 
 // True when the driver completed the write.
 bool WriteIoPortByte(std::uint16_t port, std::uint8_t value);
