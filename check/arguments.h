@@ -1,0 +1,17 @@
+#pragma once
+// The check tool's command line. Portable.
+
+struct CheckOptions {
+    bool json = false; // one JSON object instead of lines
+    bool load = false; // bring the driver up as the service does
+    bool help = false;
+    unsigned watchSeconds = 0; // then sample the button this long
+};
+
+inline constexpr unsigned kMaxWatchSeconds = 86400;
+
+// Fills options from the arguments after the program name. False for an
+// unknown argument or a missing or bad number of seconds.
+bool ParseCheckArguments(int count, const char *const *arguments, CheckOptions &options);
+
+extern const char kCheckUsage[];

@@ -1,0 +1,18 @@
+#pragma once
+// Who besides administrators, SYSTEM and TrustedInstaller may change a file
+// or folder: a planted or altered file there runs as LocalSystem.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The accounts (names, or SID strings where no name is known) that the
+// descriptor lets write, append, delete, delete children, change permissions
+// or take ownership, or that own the object and so may change its
+// permissions. A descriptor without a DACL lets everyone. Deny entries are
+// not weighed: the answer errs towards a warning.
+std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor);
+
+// The same for the object at path; false when its descriptor cannot be read.
+bool OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others);

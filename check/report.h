@@ -1,0 +1,62 @@
+#pragma once
+// What the check tool found: a line per finding (OK, WARN or FAIL, the fact,
+// and for WARN and FAIL what to do) and the facts behind them, grouped by
+// check, for the JSON output. Portable.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class Verdict { Ok, Warn, Fail };
+
+struct Finding {
+    std::string check;
+    Verdict verdict;
+    std::string fact;
+    std::string action; // empty for OK
+};
+
+// Converts a text of the machine's ANSI code page to UTF-8.
+using Utf8Converter = std::function<std::string(const std::string &ansi)>;
+
+class Report {
+  public:
+    // Called with each finding's line as it is added.
+    std::function<void(const std::string &line)> onLine;
+
+    void Add(const std::string &check, Verdict verdict, const std::string &fact,
+             const std::string &action = {});
+    void FactText(const std::string &check, const std::string &name, const std::string &text);
+    void FactNumber(const std::string &check, const std::string &name, long long number);
+    void FactFlag(const std::string &check, const std::string &name, bool flag);
+    void FactTexts(const std::string &check, const std::string &name,
+                   const std::vector<std::string> &texts);
+    // A JSON value the caller built of numbers and ASCII names.
+    void FactJson(const std::string &check, const std::string &name, const std::string &json);
+
+    const std::vector<Finding> &Findings() const { return findings_; }
+    // 0 when every finding is OK, 1 when one warns, 2 when one fails.
+    int ExitCode() const;
+    // One object: "result", "exitCode", an object of facts per check in the
+    // order the checks came, and "findings".
+    std::string Json(const Utf8Converter &toUtf8) const;
+
+  private:
+    struct Fact {
+        std::string check, name;
+        std::vector<std::string> texts; // a text, or a list of them, for JSON strings
+        bool isList;
+        std::string json; // any other value
+    };
+    std::vector<Finding> findings_;
+    std::vector<Fact> facts_;
+};
+
+const char *VerdictName(Verdict verdict);
+// "OK    files      fact", then " -> action" when there is one.
+std::string FindingLine(const Finding &finding);
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string &utf8);
+// The text in double quotes, control characters shown as \xNN, so that blanks
+// at either end and tabs can be seen.
+std::string QuotedForDisplay(const std::string &text);
