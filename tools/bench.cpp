@@ -82,7 +82,7 @@ int main(int argc, char **argv) {
 
     SetBoardProduct("B760M-WGB Rev 1.02");
     const std::string dir = LayOut("C:\\Program Files\\WGB Bench", {"B760M-WGB;first series"});
-    RunWithSwitch(dir + "WGBService.exe", "-qtrinstall");
+    RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))
         Fail("the service or its driver did not start");
@@ -124,7 +124,7 @@ int main(int argc, char **argv) {
     total.Summarise();
     service.Summarise();
     start.Summarise();
-    RunWithSwitch(dir + "WGBService.exe", "-qtruninstall");
+    RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     SetEvent(idleEnd);
     return 0;
 }

@@ -36,13 +36,14 @@ int main() {
     const std::string dir = LayOut("C:\\Program Files\\WGB Demo",
                                    {"Z790-WGB-6231;second input", "B760M-WGB;first series"});
     Say("1. Install directory %s", dir.c_str());
-    Say("   WGBService.exe, Quendra.sys (driver stand-in), WGB.exe (stub companion), WGB.ini:");
+    Say("   WGBService.exe, WGBCheck.exe, Quendra.sys and Quendra_X64.sys (driver stand-ins),");
+    Say("   WGB.exe (stub companion), WGB.ini:");
     Say("     [MainBoard] 1=Z790-WGB-6231;second input  2=B760M-WGB;first series");
     Say("   Baseboard product text reported by WMI: \"%s\" (entry 2 matches)", kBoard);
     Say("");
 
     Say("2. \"%sWGBService.exe\" -qtrinstall", dir.c_str());
-    RunWithSwitch(dir + "WGBService.exe", "-qtrinstall");
+    RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING))
         Fail("the service did not reach the running state");
     Say("   service %s is running, process %lu", kServiceName, ServiceProcessId(kServiceName));
@@ -58,20 +59,24 @@ int main() {
         sim::kButtonPort);
     Say("");
 
-    Say("4. Button pressed (port 0x%X bit 0 reads 0)", sim::kButtonPort);
+    Say("4. \"%sWGBCheck.exe\": what an integrator sees on this machine", dir.c_str());
+    RunToEnd(dir + "WGBCheck.exe", "");
+    Say("");
+
+    Say("5. Button pressed (port 0x%X bit 0 reads 0)", sim::kButtonPort);
     sim.SetPort(sim::kButtonPort, sim::kPressed);
     WaitForStarts(dir, 1);
     Say("   companion started:");
     ShowStart(rec::ReadRecords(dir).front());
     Say("");
 
-    Say("5. Button held for three more polls...");
+    Say("6. Button held for three more polls...");
     if (!sim.WaitForPolls(3, kWaitMs))
         Fail("the service stopped polling");
     Say("   starts so far: %zu (one press, one start)", rec::ReadRecords(dir).size());
     Say("");
 
-    Say("6. Button released, then pressed again");
+    Say("7. Button released, then pressed again");
     if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kWaitMs))
         Fail("the service stopped polling");
     sim.SetPort(sim::kButtonPort, sim::kPressed);
@@ -81,8 +86,8 @@ int main() {
     sim.SetPort(sim::kButtonPort, sim::kReleased);
     Say("");
 
-    Say("7. \"%sWGBService.exe\" -qtruninstall", dir.c_str());
-    RunWithSwitch(dir + "WGBService.exe", "-qtruninstall");
+    Say("8. \"%sWGBService.exe\" -qtruninstall", dir.c_str());
+    RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     if (!WaitForServiceState(kServiceName, 0))
         Fail("the service was not removed");
     Say("   service %s stopped and deleted", kServiceName);

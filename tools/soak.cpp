@@ -67,7 +67,7 @@ int main(int argc, char **argv) {
     const int cycles = Argument(argc, argv, 3, 30);
     SetBoardProduct("B760M-WGB Rev 1.02");
     const std::string dir = LayOut("C:\\Program Files\\WGB Soak", {"B760M-WGB;first series"});
-    RunWithSwitch(dir + "WGBService.exe", "-qtrinstall");
+    RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))
         Fail("the service or its driver did not start");
@@ -124,6 +124,6 @@ int main(int argc, char **argv) {
     Say("stop/start cycles: %d, clean (stopped, process gone, new process running): %d", cycles,
         clean);
     Say("the last process polls: %s", sim.WaitForPolls(1, kWaitMs) ? "yes" : "NO");
-    RunWithSwitch(dir + "WGBService.exe", "-qtruninstall");
+    RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     return 0;
 }

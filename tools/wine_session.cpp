@@ -4,7 +4,6 @@
 #include "common/ascii_case.h"
 #include "common/win_handles.h"
 
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +33,8 @@ std::string LayOut(const std::string &dir, const std::vector<std::string> &board
     if (artifacts == nullptr)
         Fail("WGB_ARTIFACTS is not set: run the tool through run-in-wine");
     const std::string root = dir + "\\";
-    for (const char *file : {"WGBService.exe", "Quendra.sys", "Quendra_X64.sys", "WGB.exe"})
+    for (const char *file :
+         {"WGBService.exe", "WGBCheck.exe", "Quendra.sys", "Quendra_X64.sys", "WGB.exe"})
         CopyFileA((std::string("Z:") + artifacts + "/" + file).c_str(), (root + file).c_str(),
                   FALSE);
     std::ofstream ini(root + "WGB.ini", std::ios::binary);
@@ -48,14 +48,14 @@ void SetBoardProduct(const std::string &product) {
     std::ofstream("Z:\\sys\\class\\dmi\\id\\board_name", std::ios::binary) << product << "\n";
 }
 
-void RunWithSwitch(const std::string &exe, const char *switchText) {
-    std::string line = "\"" + exe + "\" " + switchText;
+void RunToEnd(const std::string &exe, const char *arguments) {
+    std::string line = "\"" + exe + "\" " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
-        Fail("cannot run the service executable");
+        Fail("cannot start a program of the build");
     WaitForSingleObject(process.hProcess, kWaitMs);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -21,14 +21,15 @@ void Say(const char *format, ...);
 // Says what failed and ends the program with exit code 1.
 [[noreturn]] void Fail(const char *what);
 
-// Creates dir with the service, the driver stand-ins and the stub companion
+// Creates dir with the service, the check tool, the driver stand-ins and the stub companion
 // from the build (WGB_ARTIFACTS), and WGB.ini with these "MainBoard" values;
 // returns dir ending in a backslash.
 std::string LayOut(const std::string &dir, const std::vector<std::string> &boards);
 // Sets the product text that WMI reports for the baseboard.
 void SetBoardProduct(const std::string &product);
-// Runs exe with the switch ("-qtrinstall", "-qtruninstall") to its end.
-void RunWithSwitch(const std::string &exe, const char *switchText);
+// Runs exe with the arguments ("-qtrinstall", "--load"...) to its end; what it
+// prints appears on this console.
+void RunToEnd(const std::string &exe, const char *arguments);
 
 bool WaitUntil(const std::function<bool()> &cond, DWORD timeoutMs = kWaitMs);
 DWORD ServiceState(const char *name);
