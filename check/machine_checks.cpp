@@ -389,7 +389,7 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
 }
 
 // 6. The button's level now, read as the service reads it.
-void CheckButton(const Machine &machine, const CheckOptions &options, Report &report) {
+void CheckButton(const Machine &machine, Report &report) {
     if (!machine.driverOpen) {
         report.Add(kButton, Verdict::Warn, "not read: the driver's device is not open",
                    machine.elevated ? "mend the driver first" : kElevate);
@@ -412,16 +412,20 @@ void CheckButton(const Machine &machine, const CheckOptions &options, Report &re
                    "if nobody presses the button, its input is held low: check the wiring");
     else
         report.Add(kButton, Verdict::Ok, fact);
+}
 
-    if (options.watchSeconds == 0)
+// After the checks: every change of the button's level with its time since
+// the watch began, sampled every 100 ms.
+void WatchButton(const Machine &machine, unsigned seconds, Report &report) {
+    if (!machine.driverOpen)
         return;
-    // Every change of level with its time since the watch began.
     if (report.onLine)
-        report.onLine(Format("watching the button for %u s: press it now", options.watchSeconds));
+        report.onLine(Format("watching the button for %u s: press it now", seconds));
     std::string changes;
     const DWORD start = GetTickCount();
-    bool wasPressed = pressed;
-    while (GetTickCount() - start < options.watchSeconds * 1000UL) {
+    bool wasPressed =
+        ButtonLevel(machine.input, ReadIoPortByte(machine.input.port)) == kLevelPressed;
+    while (GetTickCount() - start < seconds * 1000UL) {
         Sleep(kWatchSampleMs);
         const bool nowPressed =
             ButtonLevel(machine.input, ReadIoPortByte(machine.input.port)) == kLevelPressed;
@@ -499,6 +503,8 @@ void RunMachineChecks(const std::string &directory, const CheckOptions &options,
     CheckService(machine, report);
     CheckBoard(machine, report);
     CheckDriver(machine, options, report);
-    CheckButton(machine, options, report);
+    CheckButton(machine, report);
     CheckUser(report);
+    if (options.watchSeconds != 0)
+        WatchButton(machine, options.watchSeconds, report);
 }
