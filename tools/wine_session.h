@@ -13,7 +13,10 @@ namespace tools {
 
 constexpr const char *kServiceName = "QTR_WGBService";
 constexpr const char *kDriverServiceName = "Quendra_1_0_T";
-constexpr DWORD kWaitMs = 120000;
+// How long a step may take before the tool gives up: generous, since where
+// 32-bit programs run through an emulator each start of one costs about a
+// minute. A working session never waits it out.
+constexpr DWORD kWaitMs = 900000;
 
 // One console line, printf style, flushed at once so that it stands in order
 // among what Wine writes.
