@@ -197,34 +197,44 @@ void CheckFiles(Machine &machine, Report &report) {
 
 // 2. Who could plant or alter what the service runs as LocalSystem.
 void CheckProtection(const Machine &machine, Report &report) {
+    // The folder, then the files that are there, each with the name shown.
     std::string folder = machine.directory;
     if (folder.size() > 3) // "C:\" keeps its backslash
         folder.pop_back();
-    std::vector<std::string> objects = {folder};
+    std::vector<std::pair<std::string, std::string>> objects = {{folder, "the folder"}};
     for (const std::string name :
          {kModuleFileName, kIniFileName, machine.driverFile.c_str(), kCompanionExeName}) {
-        const std::string path = machine.directory + name;
-        if (Exists(path))
-            objects.push_back(path);
+        if (Exists(machine.directory + name))
+            objects.emplace_back(machine.directory + name, name);
     }
+    // One line for each set of accounts, naming what they may change.
     std::vector<std::string> exposed;
-    for (const std::string &path : objects) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> lines;
+    for (const auto &[path, shownName] : objects) {
         std::vector<std::string> others;
-        if (!OthersWhoMayChangePath(path, others)) {
+        const DWORD error = OthersWhoMayChangePath(path, others);
+        if (error != ERROR_SUCCESS) {
             report.Add(kProtection, Verdict::Warn,
-                       "the permissions of " + path +
-                           " cannot be read: " + WindowsError(GetLastError()),
+                       "the permissions of " + path + " cannot be read: " + WindowsError(error),
                        kElevate);
             continue;
         }
         if (others.empty())
             continue;
-        exposed.push_back(path + ": " + Joined(others));
-        report.Add(kProtection, Verdict::Warn, Joined(others) + " may change " + path,
-                   "let only administrators and SYSTEM change the folder and its files, as under "
-                   "Program Files");
+        const std::string accounts = Joined(others);
+        exposed.push_back(path + ": " + accounts);
+        auto line = lines.begin();
+        while (line != lines.end() && line->first != accounts)
+            ++line;
+        if (line == lines.end())
+            line = lines.insert(line, {accounts, {}});
+        line->second.push_back(shownName);
     }
     report.FactTexts(kProtection, "othersMayChange", exposed);
+    for (const auto &[accounts, names] : lines)
+        report.Add(kProtection, Verdict::Warn, accounts + " may change " + Joined(names),
+                   "let only administrators and SYSTEM change the folder and its files, as under "
+                   "Program Files");
     if (exposed.empty())
         report.Add(kProtection, Verdict::Ok,
                    "only administrators, SYSTEM and TrustedInstaller may change the folder and "

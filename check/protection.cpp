@@ -83,13 +83,14 @@ std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor) {
     return others;
 }
 
-bool OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others) {
+DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
+    const DWORD error = GetNamedSecurityInfoA(
+        path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, nullptr, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS)
+        return error;
     others = OthersWhoMayChange(descriptor);
     LocalFree(descriptor);
-    return true;
+    return ERROR_SUCCESS;
 }

@@ -14,5 +14,6 @@
 // not weighed: the answer errs towards a warning.
 std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor);
 
-// The same for the object at path; false when its descriptor cannot be read.
-bool OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others);
+// The same for the object at path: ERROR_SUCCESS, or the Windows error that
+// kept its descriptor from being read.
+DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others);
