@@ -106,6 +106,18 @@ std::string CopyDrivers() {
     return Dir(DriverFile());
 }
 
+// The build's stand-in registered as the driver service, then disabled by an
+// administrator.
+void RegisterDisabledDriverService() {
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    const UniqueServiceHandle service(
+        OpenServiceA(manager.get(), kDriverServiceName, SERVICE_ALL_ACCESS));
+    ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
+                                     SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr));
+}
+
 // A registration left from another folder keeps its settings but is pointed
 // at the file that was checked before it starts.
 TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
@@ -123,15 +135,7 @@ TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
 // registered and disabled, and bring-up fails.
 TEST_F(DriverBringUp, DisabledRegistrationStaysDisabled) {
     const std::string driver = CopyDrivers();
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    {
-        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        const UniqueServiceHandle service(
-            OpenServiceA(manager.get(), kDriverServiceName, SERVICE_ALL_ACCESS));
-        ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
-                                         SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr, nullptr));
-    }
+    RegisterDisabledDriverService();
     EXPECT_EQ("open 0\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open"));
     const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
     ASSERT_TRUE(config);
@@ -158,23 +162,30 @@ TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
 }
 
 // The driver path buffer holds 259 characters and the terminator; a longer
-// path counts as a missing file. (The directories are made through the
-// long-path prefix, since the driver path in them may exceed MAX_PATH.)
+// path counts as a missing file. The registration found is disabled, so that
+// bring-up points it at the path it uses but Wine loads nothing from such a
+// path. (The directories are made through the long-path prefix, since the
+// driver path in them may exceed MAX_PATH.)
 TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
     const std::string file = DriverFile();
     const std::size_t fits = 259 - file.size(); // the directory with its backslash
-    for (const std::size_t dirLength : {fits, fits + 1}) {
+    RegisterDisabledDriverService();
+    const std::optional<ServiceConfig> registered = QueryConfig(kDriverServiceName);
+    ASSERT_TRUE(registered);
+    for (const std::size_t dirLength : {fits + 1, fits}) {
         SCOPED_TRACE(dirLength);
         const std::string dir = "C:\\" + std::string(dirLength - 4, 'd');
         CreateDirectoryA(("\\\\?\\" + dir).c_str(), nullptr);
         CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
         const std::string output = RunProbe(dir + " open");
+        const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
+        ASSERT_TRUE(config);
         if (dirLength == fits) {
-            EXPECT_EQ("open 1\npath " + dir + "\\" + file + "\n", output);
-            RemoveServiceIfPresent(kDriverServiceName);
+            EXPECT_EQ("open 0\npath " + dir + "\\" + file + "\n", output);
+            EXPECT_EQ(dir + "\\" + file, config->imagePath);
         } else {
             EXPECT_EQ(0u, output.find("open 0\n")) << output;
-            EXPECT_FALSE(QueryConfig(kDriverServiceName));
+            EXPECT_EQ(registered->imagePath, config->imagePath);
         }
     }
 }
