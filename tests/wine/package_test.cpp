@@ -52,7 +52,7 @@ TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
 
     ASSERT_EQ(0u, Msiexec("/i", WGB_VERSION));
     const DWORD state = ServiceState(kServiceName);
-    EXPECT_TRUE(state == SERVICE_START_PENDING || state == SERVICE_RUNNING) << state;
+    ASSERT_TRUE(state == SERVICE_START_PENDING || state == SERVICE_RUNNING) << state;
     for (const char *exe : {"WGBService.exe", "WGBCheck.exe"}) {
         for (const char *key : {"", "FileVersion", "ProductVersion"})
             EXPECT_EQ(WGB_VERSION, VersionInfo(dir + exe, key)) << exe << " " << key;
