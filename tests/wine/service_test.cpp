@@ -21,14 +21,6 @@ std::string ExeOfPathLength(std::size_t length) {
     return PrepareInstallDir(dir, std::nullopt) + file;
 }
 
-std::optional<DWORD> StartValue() {
-    DWORD data = 0, size = sizeof data;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\QTR_WGBService",
-                     "Start", RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    return data;
-}
-
 RunningService ServiceProcess() {
     RunningService service;
     service.pid = ServiceStatus(kServiceName).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
@@ -53,7 +45,7 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     // Created with demand start; automatic start only through the registry
     // value, which the SCM reads at its next start.
     EXPECT_EQ(kDemandStart, config->start);
-    EXPECT_EQ(std::optional<DWORD>(2), StartValue());
+    EXPECT_EQ(std::optional<DWORD>(2), StartValue(kServiceName));
     ASSERT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
     const RunningService service = ServiceProcess();
     EXPECT_EQ(5u, ServiceStatus(kServiceName)->dwControlsAccepted) << "stop and shutdown only";
@@ -66,7 +58,7 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
                        "Start", REG_DWORD, &kDemandStart, sizeof kDemandStart);
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kServiceName));
-    EXPECT_EQ(std::optional<DWORD>(kDemandStart), StartValue());
+    EXPECT_EQ(std::optional<DWORD>(kDemandStart), StartValue(kServiceName));
 
     // Removal of a running service stops it, then deletes it: without the
     // stop it would run on, marked for deletion.

@@ -57,6 +57,15 @@ std::optional<ServiceConfig> QueryConfig(const std::string &name) {
                          config->lpBinaryPathName, config->lpServiceStartName};
 }
 
+std::optional<DWORD> StartValue(const std::string &name) {
+    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+    DWORD data = 0, size = sizeof data;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Start", RRF_RT_REG_DWORD, nullptr, &data,
+                     &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return data;
+}
+
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control) {
     SERVICE_STATUS status = {};
     UniqueServiceHandle service = OpenService(name);

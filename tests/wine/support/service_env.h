@@ -29,6 +29,9 @@ struct ServiceConfig {
 };
 // None when there is no such service.
 std::optional<ServiceConfig> QueryConfig(const std::string &name);
+// The registry's "Start" value of the service, which the SCM reads at its
+// next start; none when there is no such value.
+std::optional<DWORD> StartValue(const std::string &name);
 // Sends a control: the status the SCM answered with, none when it failed.
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
 bool StartServiceByName(const std::string &name);
