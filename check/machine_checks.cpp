@@ -160,15 +160,11 @@ std::string UserOfProcess(DWORD processId) {
     if (token)
         GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size ? size : 1);
-    if (!token || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size))
+    std::string name;
+    if (!token || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+        !KnownAccountName(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, name))
         return "";
-    char name[256], domain[256];
-    DWORD nameSize = sizeof name, domainSize = sizeof domain;
-    SID_NAME_USE use;
-    if (!LookupAccountSidA(nullptr, reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, name,
-                           &nameSize, domain, &domainSize, &use))
-        return "";
-    return std::string(domain) + "\\" + name;
+    return name;
 }
 
 // 1. The files the service needs beside it. The driver file is the one this

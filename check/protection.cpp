@@ -34,12 +34,8 @@ bool IsTrusted(PSID sid) {
 }
 
 std::string AccountName(PSID sid) {
-    char name[256], domain[256];
-    DWORD nameSize = sizeof name, domainSize = sizeof domain;
-    SID_NAME_USE use;
-    if (!LookupAccountSidA(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-        return SidString(sid);
-    return domain[0] != '\0' ? std::string(domain) + "\\" + name : std::string(name);
+    std::string name;
+    return KnownAccountName(sid, name) ? name : SidString(sid);
 }
 
 void AddOnce(std::vector<std::string> &names, const std::string &name) {
@@ -51,6 +47,16 @@ void AddOnce(std::vector<std::string> &names, const std::string &name) {
 }
 
 } // namespace
+
+bool KnownAccountName(PSID sid, std::string &name) {
+    char account[256], domain[256];
+    DWORD accountSize = sizeof account, domainSize = sizeof domain;
+    SID_NAME_USE use;
+    if (!LookupAccountSidA(nullptr, sid, account, &accountSize, domain, &domainSize, &use))
+        return false;
+    name = domain[0] != '\0' ? std::string(domain) + "\\" + account : std::string(account);
+    return true;
+}
 
 std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor) {
     std::vector<std::string> others;

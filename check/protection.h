@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// The account's name, "DOMAIN\\name" where it has a domain; false when
+// Windows knows no name for the SID.
+bool KnownAccountName(PSID sid, std::string &name);
+
 // The accounts (names, or SID strings where no name is known) that the
 // descriptor lets write, append, delete, delete children, change permissions
 // or take ownership, or that own the object and so may change its
