@@ -24,13 +24,13 @@
 FintekF71889 *g_pSuperIo = nullptr;
 bool g_bButtonLatched = false;
 
-namespace {
-
-constexpr DWORD kPollIntervalMs = 3000;
-
 bool IsAnsiLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
+
+namespace {
+
+constexpr DWORD kPollIntervalMs = 3000;
 
 // Handles a new press: starts the companion for the user at the console
 // unless it runs in that user's session already. One snapshot serves both

@@ -1,4 +1,5 @@
 #include "button/module_directory.h"
+#include "button/worker.h"
 #include "check/arguments.h"
 #include "check/machine_checks.h"
 #include "check/report.h"
@@ -13,10 +14,6 @@
 namespace {
 
 constexpr int kExitBadArgument = 3;
-
-bool IsAnsiLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
-}
 
 std::string AnsiToUtf8(const std::string &ansi) {
     const int wideLength =
