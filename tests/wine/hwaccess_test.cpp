@@ -154,7 +154,7 @@ TEST_F(DriverBringUp, AlreadyLoadedOnlyOpensTheDevice) {
 TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
     const std::string missing = "open 0\npath " + Dir(DriverFile()) + "\n";
     EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
-    EXPECT_FALSE(QueryConfig(kDriverServiceName));
+    EXPECT_TRUE(ServiceGone(kDriverServiceName));
 
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
     EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
@@ -207,7 +207,7 @@ TEST_F(DriverBringUp, DriverThatFailsToStartIsStoppedAndDeleted) {
     WriteTextFile(Dir(DriverFile()), "not a driver image");
     EXPECT_EQ("open 0\npath " + Dir(DriverFile()) + "\n",
               RunProbe(std::string(kModuleDir) + " open"));
-    EXPECT_TRUE(WaitUntil([] { return !QueryConfig(kDriverServiceName); }));
+    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
 }
 
 // An open the loaded driver refuses ends bring-up at once, before the driver

@@ -78,8 +78,8 @@ TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
     EXPECT_EQ(upgradedPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
 
     EXPECT_EQ(0u, Msiexec("/x", WGB_NEXT_VERSION));
-    EXPECT_FALSE(QueryConfig(kServiceName));
-    EXPECT_FALSE(QueryConfig(kDriverServiceName));
+    EXPECT_TRUE(ServiceGone(kServiceName));
+    EXPECT_TRUE(ServiceGone(kDriverServiceName));
     EXPECT_FALSE(FileExists(dir));
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
 }

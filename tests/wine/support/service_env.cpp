@@ -57,6 +57,13 @@ std::optional<ServiceConfig> QueryConfig(const std::string &name) {
                          config->lpBinaryPathName, config->lpServiceStartName};
 }
 
+bool ServiceGone(const std::string &name) {
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle service(
+        manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    return manager && !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 std::optional<DWORD> StartValue(const std::string &name) {
     const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
     DWORD data = 0, size = sizeof data;
@@ -85,7 +92,7 @@ void RemoveServiceIfPresent(const std::string &name) {
         WaitForServiceState(name, SERVICE_STOPPED);
         DeleteService(service.get());
     }
-    EXPECT_TRUE(WaitUntil([&] { return !OpenService(name); })) << name << " was not removed";
+    EXPECT_TRUE(WaitUntil([&] { return ServiceGone(name); })) << name << " was not removed";
 }
 
 RunningService InstallAndWaitRunning(const std::string &exe) {

@@ -27,8 +27,11 @@ struct ServiceConfig {
     DWORD type, start, errorControl;
     std::string imagePath, account;
 };
-// None when there is no such service.
+// None when there is no such service, or when the query failed.
 std::optional<ServiceConfig> QueryConfig(const std::string &name);
+// True only when the SCM answers that no such service exists: a failing
+// query does not prove a removal.
+bool ServiceGone(const std::string &name);
 // The registry's "Start" value of the service, which the SCM reads at its
 // next start; none when there is no such value.
 std::optional<DWORD> StartValue(const std::string &name);
