@@ -16,6 +16,10 @@ namespace rec = companion_record;
 constexpr char kInstallDir[] = "C:\\Program Files\\WGB Test Tools";
 constexpr char kUserValue[] = "from the user's own environment";
 constexpr std::uint16_t kSecondInput = 0x50D;
+// Unquoted, "<kInstallDir>\WGB.exe /S" would start this program: Windows
+// tries each prefix of the path that ends at a blank. (Wine then quotes the
+// path it found, so only a program at such a prefix shows the fault.)
+constexpr char kShorterPrefixDir[] = "C:\\Program Files\\";
 // Polls that must pass before "nothing happened" is believed.
 constexpr int kQuietPolls = 2;
 
@@ -32,6 +36,8 @@ class ButtonWatch : public testing::Test {
         RemoveServiceIfPresent(kServiceName);
         KillProcessesNamed("WGB.exe");
         RemoveServiceIfPresent(kDriverServiceName);
+        DeleteFileA((std::string(kShorterPrefixDir) + "WGB.exe").c_str());
+        DeleteFileA((std::string(kShorterPrefixDir) + rec::kRecordFileName).c_str());
     }
     // The service installed from dir with this board list, polling.
     RunningService Install(const std::string &entry, const char *dir = kInstallDir,
@@ -69,7 +75,11 @@ class ButtonWatch : public testing::Test {
 // makes the service report stopped by itself.
 TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     const RunningService service = Install("WGB Test");
+    CopyFileOrFail(ArtifactPath("WGB.exe"), std::string(kShorterPrefixDir) + "WGB.exe");
     ASSERT_TRUE(Press());
+    ASSERT_TRUE(
+        WaitUntil([&] { return Starts() + rec::ReadRecords(kShorterPrefixDir).size() > 0; }));
+    EXPECT_TRUE(rec::ReadRecords(kShorterPrefixDir).empty()) << "the program at a shorter prefix";
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 1));
     rec::Record first = rec::ReadRecords(dir_)[0];
     EXPECT_EQ(Quoted(dir_ + "WGB.exe") + " /S", first[rec::kCommandLine]);
