@@ -8,6 +8,7 @@
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
 #include "check/protection.h"
+#include "common/service_config.h"
 #include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "hwaccess/hw_access.h"
@@ -122,16 +123,11 @@ std::optional<ServiceFacts> QueryServiceFacts(const char *name, DWORD *error) {
     const UniqueServiceHandle service(
         manager ? OpenServiceA(manager.get(), name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS)
                 : nullptr);
-    DWORD needed = 0;
-    if (service)
-        QueryServiceConfigA(service.get(), nullptr, 0, &needed);
-    std::vector<char> buffer(
-        needed > sizeof(QUERY_SERVICE_CONFIGA) ? needed : sizeof(QUERY_SERVICE_CONFIGA));
-    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    const std::vector<char> buffer =
+        service ? ReadServiceConfig(service.get()) : std::vector<char>();
+    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
     SERVICE_STATUS status = {};
-    if (!service ||
-        !QueryServiceConfigA(service.get(), config, static_cast<DWORD>(buffer.size()), &needed) ||
-        !QueryServiceStatus(service.get(), &status)) {
+    if (buffer.empty() || !QueryServiceStatus(service.get(), &status)) {
         *error = GetLastError();
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #include "hwaccess/driver_service.h"
 
+#include "common/service_config.h"
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 
@@ -34,12 +35,9 @@ bool CreateDriverService(SC_HANDLE manager, const char *name) {
 }
 
 bool PointDriverServiceAt(SC_HANDLE service, const char *imagePath) {
-    DWORD needed = 0;
-    QueryServiceConfigA(service, nullptr, 0, &needed);
-    std::vector<char> buffer(needed == 0 ? sizeof(QUERY_SERVICE_CONFIGA) : needed);
-    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
-    if (QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed) &&
-        config->lpBinaryPathName != nullptr &&
+    const std::vector<char> buffer = ReadServiceConfig(service);
+    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
+    if (!buffer.empty() && config->lpBinaryPathName != nullptr &&
         lstrcmpiA(WithoutNtPrefix(config->lpBinaryPathName), imagePath) == 0)
         return true;
     return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
