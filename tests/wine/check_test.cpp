@@ -67,18 +67,8 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     ASSERT_TRUE(WaitForDriverLoaded());
     // The next boot reads "Start" from the registry, whatever the Service
     // Control Manager holds until then: let the two differ.
-    {
-        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-        const UniqueServiceHandle registered(
-            OpenServiceA(manager.get(), kServiceName, SERVICE_CHANGE_CONFIG));
-        ASSERT_TRUE(ChangeServiceConfigA(registered.get(), SERVICE_NO_CHANGE, SERVICE_DEMAND_START,
-                                         SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr, nullptr));
-        const DWORD automatic = SERVICE_AUTO_START;
-        WriteRegistryValue(HKEY_LOCAL_MACHINE,
-                           "SYSTEM\\CurrentControlSet\\Services\\QTR_WGBService", "Start",
-                           REG_DWORD, &automatic, sizeof automatic);
-    }
+    ASSERT_TRUE(ChangeStartType(kServiceName, SERVICE_DEMAND_START));
+    WriteStartValue(kServiceName, SERVICE_AUTO_START);
 
     std::string json;
     EXPECT_EQ(std::optional<DWORD>(1), RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &json))

@@ -54,8 +54,7 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
 
     // A second install finds the service: it neither starts it nor writes
     // "Start". Both would have happened before the install run ended.
-    WriteRegistryValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\QTR_WGBService",
-                       "Start", REG_DWORD, &kDemandStart, sizeof kDemandStart);
+    WriteStartValue(kServiceName, kDemandStart);
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kServiceName));
     EXPECT_EQ(std::optional<DWORD>(kDemandStart), StartValue(kServiceName));

@@ -1,5 +1,6 @@
 #include "support/service_env.h"
 
+#include "common/service_config.h"
 #include "sim/sim_client.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,10 @@ namespace {
 UniqueServiceHandle OpenService(const std::string &name) {
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     return UniqueServiceHandle(OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+}
+
+std::string ServiceKey(const std::string &name) {
+    return "SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
 
 template <typename Fn> Fn NtdllFunction(const char *name) {
@@ -47,12 +52,11 @@ bool WaitForServiceState(const std::string &name, DWORD state) {
 
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
     UniqueServiceHandle service = OpenService(name);
-    DWORD needed = 0;
-    QueryServiceConfigA(service.get(), nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed + 1);
-    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
-    if (!service || !QueryServiceConfigA(service.get(), config, needed, &needed))
+    const std::vector<char> buffer =
+        service ? ReadServiceConfig(service.get()) : std::vector<char>();
+    if (buffer.empty())
         return std::nullopt;
+    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
     return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
                          config->lpBinaryPathName, config->lpServiceStartName};
 }
@@ -64,13 +68,24 @@ bool ServiceGone(const std::string &name) {
     return manager && !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
+bool ChangeStartType(const std::string &name, DWORD start) {
+    UniqueServiceHandle service = OpenService(name);
+    return service &&
+           ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
 std::optional<DWORD> StartValue(const std::string &name) {
-    const std::string key = "SYSTEM\\CurrentControlSet\\Services\\" + name;
     DWORD data = 0, size = sizeof data;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Start", RRF_RT_REG_DWORD, nullptr, &data,
-                     &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, ServiceKey(name).c_str(), "Start", RRF_RT_REG_DWORD,
+                     nullptr, &data, &size) != ERROR_SUCCESS)
         return std::nullopt;
     return data;
+}
+
+void WriteStartValue(const std::string &name, DWORD start) {
+    WriteRegistryValue(HKEY_LOCAL_MACHINE, ServiceKey(name), "Start", REG_DWORD, &start,
+                       sizeof start);
 }
 
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control) {

@@ -32,9 +32,12 @@ std::optional<ServiceConfig> QueryConfig(const std::string &name);
 // True only when the SCM answers that no such service exists: a failing
 // query does not prove a removal.
 bool ServiceGone(const std::string &name);
+// The start type the SCM holds until its next start.
+bool ChangeStartType(const std::string &name, DWORD start);
 // The registry's "Start" value of the service, which the SCM reads at its
 // next start; none when there is no such value.
 std::optional<DWORD> StartValue(const std::string &name);
+void WriteStartValue(const std::string &name, DWORD start);
 // Sends a control: the status the SCM answered with, none when it failed.
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
 bool StartServiceByName(const std::string &name);
