@@ -12,7 +12,8 @@
 
 #include "sim/companion/companion_record.h"
 #include "sim/sim_client.h"
-#include "tools/wine_session.h"
+#include "sim/session.h"
+#include "tools/console.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <optional>
 
+using namespace session;
 using namespace tools;
 namespace rec = companion_record;
 
@@ -81,13 +83,13 @@ int main(int argc, char **argv) {
     const HANDLE idleEnd = StartIdleProcesses(idle);
 
     SetBoardProduct("B760M-WGB Rev 1.02");
-    const std::string dir = LayOut("C:\\Program Files\\WGB Bench", {"B760M-WGB;first series"});
+    const std::string dir = LayOutOrFail("C:\\Program Files\\WGB Bench", {"B760M-WGB;first series"});
     RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))
         Fail("the service or its driver did not start");
     sim::Control sim;
-    if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kWaitMs))
+    if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()))
         Fail("the service does not poll the button");
     Say("service installed in %s, polling port 0x%X every 3 s; %d idle processes", dir.c_str(),
         sim::kButtonPort, idle);
@@ -101,7 +103,7 @@ int main(int argc, char **argv) {
         // The companion stays until its creation time has been read.
         std::ofstream(dir + rec::kStayFileName).put('\n');
         const std::optional<sim_trace_entry> poll =
-            sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kWaitMs);
+            sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs());
         if (!poll || !WaitUntil([&] { return rec::ReadRecords(dir).size() >= size_t(press); }))
             Fail("the press was not polled or the companion did not start");
         rec::Record record = rec::ReadRecords(dir).back();
@@ -116,7 +118,7 @@ int main(int argc, char **argv) {
         // Companion gone, button released and seen so: the next press is new.
         DeleteFileA((dir + rec::kStayFileName).c_str());
         if (!WaitUntil([] { return ProcessesNamed("WGB.exe").empty(); }) ||
-            !sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kWaitMs))
+            !sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()))
             Fail("the companion did not end or the release was not seen");
     }
 

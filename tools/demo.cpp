@@ -6,8 +6,10 @@
 
 #include "sim/companion/companion_record.h"
 #include "sim/sim_client.h"
-#include "tools/wine_session.h"
+#include "sim/session.h"
+#include "tools/console.h"
 
+using namespace session;
 using namespace tools;
 namespace rec = companion_record;
 
@@ -33,7 +35,7 @@ int main() {
     Say("WGBService demonstration in a Wine session");
     Say("");
     SetBoardProduct(kBoard);
-    const std::string dir = LayOut("C:\\Program Files\\WGB Demo",
+    const std::string dir = LayOutOrFail("C:\\Program Files\\WGB Demo",
                                    {"Z790-WGB-6231;second input", "B760M-WGB;first series"});
     Say("1. Install directory %s", dir.c_str());
     Say("   WGBService.exe, WGBCheck.exe, Quendra.sys and Quendra_X64.sys (driver stand-ins),");
@@ -53,7 +55,7 @@ int main() {
     if (!WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))
         Fail("the driver service did not start");
     sim::Control sim;
-    if (!sim.WaitForPolls(1, kWaitMs))
+    if (!sim.WaitForPolls(1, DeadlineMs()))
         Fail("the service does not poll the button");
     Say("   driver service %s running; the service reads port 0x%X every 3 s", kDriverServiceName,
         sim::kButtonPort);
@@ -71,13 +73,13 @@ int main() {
     Say("");
 
     Say("6. Button held for three more polls...");
-    if (!sim.WaitForPolls(3, kWaitMs))
+    if (!sim.WaitForPolls(3, DeadlineMs()))
         Fail("the service stopped polling");
     Say("   starts so far: %zu (one press, one start)", rec::ReadRecords(dir).size());
     Say("");
 
     Say("7. Button released, then pressed again");
-    if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kWaitMs))
+    if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()))
         Fail("the service stopped polling");
     sim.SetPort(sim::kButtonPort, sim::kPressed);
     WaitForStarts(dir, 2);

@@ -10,42 +10,19 @@
 #include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
 #include "sim/sim_client.h"
-#include "tools/wine_session.h"
+#include "sim/session.h"
+#include "tools/console.h"
 
 #include <psapi.h>
 
 #include <cstdlib>
 #include <fstream>
 
+using namespace session;
 using namespace tools;
 namespace rec = companion_record;
 
 namespace {
-
-// Handles the process holds, counted in the system's handle table (Wine
-// answers GetProcessHandleCount with 0).
-int HandleCount(DWORD pid) {
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType, flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    using QueryFn = LONG(WINAPI *)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void *>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<BYTE> buffer(1 << 16);
-    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), nullptr) ==
-           static_cast<LONG>(0xC0000004))
-        buffer.resize(buffer.size() * 2);
-    const ULONG count = *reinterpret_cast<const ULONG *>(buffer.data());
-    const auto *entries = reinterpret_cast<const Entry *>(buffer.data() + sizeof(ULONG_PTR));
-    int handles = 0;
-    for (ULONG i = 0; i < count; ++i)
-        handles += entries[i].ownerPid == pid;
-    return handles;
-}
 
 size_t WorkingSetKiB(DWORD pid) {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -66,7 +43,7 @@ int main(int argc, char **argv) {
     const int whileClosed = Argument(argc, argv, 2, 10);
     const int cycles = Argument(argc, argv, 3, 30);
     SetBoardProduct("B760M-WGB Rev 1.02");
-    const std::string dir = LayOut("C:\\Program Files\\WGB Soak", {"B760M-WGB;first series"});
+    const std::string dir = LayOutOrFail("C:\\Program Files\\WGB Soak", {"B760M-WGB;first series"});
     RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))
@@ -74,8 +51,8 @@ int main(int argc, char **argv) {
     const DWORD pid = ServiceProcessId(kServiceName);
     sim::Control sim;
     auto press = [&] {
-        if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kWaitMs) ||
-            !sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kWaitMs))
+        if (!sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs()) ||
+            !sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()))
             Fail("a press or release was not polled");
     };
     auto starts = [&] { return rec::ReadRecords(dir).size(); };
@@ -108,22 +85,18 @@ int main(int argc, char **argv) {
     int clean = 0;
     DWORD previous = pid;
     for (int n = 1; n <= cycles; ++n) {
-        UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        UniqueServiceHandle service(OpenServiceA(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
-        SERVICE_STATUS status;
-        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        const bool stopped = WaitForServiceState(kServiceName, SERVICE_STOPPED) &&
-                             WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); });
-        StartServiceA(service.get(), 0, nullptr);
-        const bool running = WaitForServiceState(kServiceName, SERVICE_RUNNING);
+        const bool stopped = StopService(kServiceName) == std::optional<DWORD>(0) &&
+                             ProcessesNamed("WGBService.exe").empty();
+        const bool running =
+            StartServiceByName(kServiceName) && WaitForServiceState(kServiceName, SERVICE_RUNNING);
         const DWORD now = ServiceProcessId(kServiceName);
         clean +=
             stopped && running && now != previous && ProcessesNamed("WGBService.exe").size() == 1;
         previous = now;
     }
-    Say("stop/start cycles: %d, clean (stopped, process gone, new process running): %d", cycles,
+    Say("stop/start cycles: %d, clean (stopped, process ended with 0, new process running): %d", cycles,
         clean);
-    Say("the last process polls: %s", sim.WaitForPolls(1, kWaitMs) ? "yes" : "NO");
+    Say("the last process polls: %s", sim.WaitForPolls(1, DeadlineMs()) ? "yes" : "NO");
     RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     return 0;
 }

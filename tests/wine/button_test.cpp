@@ -46,11 +46,11 @@ class ButtonWatch : public testing::Test {
         RunningService service = InstallAndWaitRunning(dir_ + exe);
         EXPECT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
         sim_ = sim::Control();
-        EXPECT_TRUE(sim_.WaitForPolls(1, kDeadlineMs));
+        EXPECT_TRUE(sim_.WaitForPolls(1, DeadlineMs()));
         return service;
     }
     bool Set(std::uint16_t port, std::uint8_t value) {
-        return sim_.SetAndWaitForPoll(port, value, kDeadlineMs).has_value();
+        return sim_.SetAndWaitForPoll(port, value, DeadlineMs()).has_value();
     }
     bool Press() {
         return Set(sim::kButtonPort, sim::kReleased) && Set(sim::kButtonPort, sim::kPressed);
@@ -87,7 +87,7 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     EXPECT_STRCASEEQ("Default", first[rec::kDesktop].c_str());
     EXPECT_EQ(kUserValue, first["env.WGB_USER_VAR"]);
     // Held across several polls: still one start.
-    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, kDeadlineMs));
+    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, DeadlineMs()));
     EXPECT_EQ(1u, Starts());
     const int handles = HandleCount(service.pid);
 
@@ -97,16 +97,16 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     ASSERT_TRUE(Press());
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 2));
     ASSERT_TRUE(Press());
-    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, kDeadlineMs));
+    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, DeadlineMs()));
     EXPECT_EQ(2u, Starts()) << "a second companion while one runs";
     ASSERT_TRUE(DeleteFileA((dir_ + rec::kStayFileName).c_str()));
     ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("WGB.exe").empty(); }));
-    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, kDeadlineMs));
+    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, DeadlineMs()));
     EXPECT_EQ(2u, Starts());
 
     ASSERT_TRUE(Press());
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 3));
-    ASSERT_TRUE(sim_.WaitForPolls(1, kDeadlineMs));
+    ASSERT_TRUE(sim_.WaitForPolls(1, DeadlineMs()));
     const std::vector<rec::Record> records = rec::ReadRecords(dir_);
     EXPECT_EQ(first[rec::kCommandLine], records[2].at(rec::kCommandLine));
     EXPECT_NE(first[rec::kPid], records[2].at(rec::kPid));
@@ -121,13 +121,13 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     CREATESTRUCTA create = {};
     DWORD_PTR result = 0;
     ASSERT_NE(0, SendMessageTimeoutA(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create),
-                                     SMTO_NORMAL, kDeadlineMs, &result));
+                                     SMTO_NORMAL, DeadlineMs(), &result));
     EXPECT_EQ(2, ThreadsStartedInExecutable(service.pid, dir_ + "WGBService.exe"))
         << "a second worker";
     ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
     EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_STOPPED));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-              WaitForSingleObject(service.process.get(), kDeadlineMs));
+              WaitForSingleObject(service.process.get(), DeadlineMs()));
 }
 
 // "6231" in the product text: only the second input is read, and its bit 6
@@ -139,7 +139,7 @@ TEST_F(ButtonWatch, Board6231ReadsBit6OfTheSecondInput) {
         Install("6231", "c:\\program files\\wgb test tools", "wgbservice.exe");
     ASSERT_TRUE(sim_.SetPort(sim::kButtonPort, 0x00));
     ASSERT_TRUE(Set(kSecondInput, 0x40));
-    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, kDeadlineMs));
+    ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, DeadlineMs()));
     EXPECT_EQ(0u, Starts());
     ASSERT_TRUE(Set(kSecondInput, 0xBF));
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 1));

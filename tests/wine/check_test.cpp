@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -22,13 +20,6 @@ constexpr char kBareDir[] = "C:\\wgb-bare";
 // Owned by administrators, which alone may change it; users read.
 constexpr char kAdministratorsOnly[] =
     "O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
-
-std::string ReadWholeFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 PSECURITY_DESCRIPTOR Descriptor(const char *sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -48,11 +39,9 @@ class Check : public testing::Test {
         KillProcessesNamed("WGB.exe");
         RemoveServiceIfPresent(kDriverServiceName);
     }
-    // dir with the service's files, this board list and the check tool.
+    // dir with the service's files, the check tool and this board list.
     std::string Prepare(const char *dir, const std::string &entry) {
-        const std::string root = PrepareInstallDir(dir, MainBoardIni({"6231", entry}));
-        CopyFileOrFail(ArtifactPath("WGBCheck.exe"), root + "WGBCheck.exe");
-        return root;
+        return PrepareInstallDir(dir, MainBoardIni({"6231", entry}));
     }
 };
 
@@ -82,18 +71,8 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
 
     // The watch's lines go to a file, read while it runs.
     const std::string output = dir + "watch.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueHandle file(CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = file.get();
-    PROCESS_INFORMATION pi = {};
-    std::string cmdLine = Quoted(dir + "WGBCheck.exe") + " --watch 3600";
-    ASSERT_TRUE(CreateProcessA(nullptr, cmdLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &si, &pi));
-    const UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    const UniqueHandle process = StartProgram(Quoted(dir + "WGBCheck.exe") + " --watch 3600", output);
+    ASSERT_TRUE(process);
     const auto shows = [&](const char *text) {
         return WaitUntil([&] { return ReadWholeFile(output).find(text) != std::string::npos; });
     };

@@ -40,30 +40,22 @@ TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
     const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
     ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
     sim::Control sim;
-    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
     // The user logs off: the windowed program that keeps explorer.exe alive
     // ends, and this thread leaves the user's desktop, since Wine counts every
     // thread with user32 loaded as a user of its desktop.
     EnterServiceDesktop();
     KillProcessesNamed("notepad.exe");
     ASSERT_TRUE(WaitUntil([] { return ProcessesNamed("explorer.exe").empty(); }));
-    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kDeadlineMs));
-    ASSERT_TRUE(sim.WaitForPolls(2, kDeadlineMs));
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs()));
+    ASSERT_TRUE(sim.WaitForPolls(2, DeadlineMs()));
     EXPECT_TRUE(ProcessesNamed("explorer.exe").empty()) << "the user came back meanwhile";
     EXPECT_TRUE(companion_record::ReadRecords(dir).empty()) << "a start without a user";
 
     // The user is back: a windowed program on the user's desktop.
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    char desktop[] = "WinSta0\\Default", program[] = "notepad.exe";
-    startup.lpDesktop = desktop;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, program, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ASSERT_TRUE(StartProgram("notepad.exe", "", "WinSta0\\Default"));
     ASSERT_TRUE(WaitUntil([] { return !ProcessesNamed("explorer.exe").empty(); }));
-    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, kDeadlineMs));
+    ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
     ASSERT_TRUE(ControlServiceByName(kDriverServiceName, SERVICE_CONTROL_STOP));
     ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_STOPPED));
     EXPECT_TRUE(WaitForCompanionStarts(dir, 1));

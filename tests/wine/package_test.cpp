@@ -61,7 +61,7 @@ TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
     const DWORD firstPid = ExpectInstalled(dir, WGB_VERSION);
     ASSERT_TRUE(WaitForDriverLoaded());
     // The stand-in's handle closed at once: the upgrade stops its driver.
-    ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, kDeadlineMs));
+    ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs()));
     EXPECT_TRUE(WaitForCompanionStarts(dir, 1));
     // The stub companion's record of its start is no file of the package's.
     DeleteFileA((dir + companion_record::kRecordFileName).c_str());

@@ -21,13 +21,6 @@ std::string ExeOfPathLength(std::size_t length) {
     return PrepareInstallDir(dir, std::nullopt) + file;
 }
 
-RunningService ServiceProcess() {
-    RunningService service;
-    service.pid = ServiceStatus(kServiceName).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
-    service.process.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, service.pid));
-    return service;
-}
-
 TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     RemoveServiceIfPresent(kServiceName);
     // 255 characters: the longest path that fits the 256-byte module path buffer.
@@ -40,7 +33,6 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     ASSERT_TRUE(config);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->type);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), config->errorControl);
-    EXPECT_EQ("LocalSystem", config->account);
     EXPECT_EQ(Quoted(exe), config->imagePath);
     // Created with demand start; automatic start only through the registry
     // value, which the SCM reads at its next start.
@@ -66,7 +58,7 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     const RunningService second = ServiceProcess();
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " \t-qtrUNinstall"));
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-              WaitForSingleObject(second.process.get(), kDeadlineMs));
+              WaitForSingleObject(second.process.get(), DeadlineMs()));
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <vector>
 
 namespace wgbtest {
 
@@ -23,32 +24,8 @@ std::string ServiceKey(const std::string &name) {
     return "SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
 
-template <typename Fn> Fn NtdllFunction(const char *name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
-}
 
 } // namespace
-
-std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name) {
-    SERVICE_STATUS_PROCESS status = {};
-    DWORD needed = 0;
-    UniqueServiceHandle service = OpenService(name);
-    if (!service ||
-        !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                              reinterpret_cast<BYTE *>(&status), sizeof status, &needed))
-        return std::nullopt;
-    return status;
-}
-
-DWORD ServiceState(const std::string &name) {
-    const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(name);
-    return status ? status->dwCurrentState : 0;
-}
-
-bool WaitForServiceState(const std::string &name, DWORD state) {
-    return WaitUntil([&] { return ServiceState(name) == state; });
-}
 
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
     UniqueServiceHandle service = OpenService(name);
@@ -58,7 +35,7 @@ std::optional<ServiceConfig> QueryConfig(const std::string &name) {
         return std::nullopt;
     const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
     return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
-                         config->lpBinaryPathName, config->lpServiceStartName};
+                         config->lpBinaryPathName};
 }
 
 bool ServiceGone(const std::string &name) {
@@ -96,30 +73,27 @@ std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWOR
     return status;
 }
 
-bool StartServiceByName(const std::string &name) {
-    UniqueServiceHandle service = OpenService(name);
-    return service && StartServiceA(service.get(), 0, nullptr);
-}
-
 void RemoveServiceIfPresent(const std::string &name) {
     if (UniqueServiceHandle service = OpenService(name)) {
-        ControlServiceByName(name, SERVICE_CONTROL_STOP);
+        RequestStop(name);
         WaitForServiceState(name, SERVICE_STOPPED);
         DeleteService(service.get());
     }
     EXPECT_TRUE(WaitUntil([&] { return ServiceGone(name); })) << name << " was not removed";
 }
 
-RunningService InstallAndWaitRunning(const std::string &exe) {
+RunningService ServiceProcess() {
     RunningService service;
+    service.pid = ServiceProcessId(kServiceName);
+    service.process.reset(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service.pid));
+    return service;
+}
+
+RunningService InstallAndWaitRunning(const std::string &exe) {
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
     EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
-    if (const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName)) {
-        service.pid = status->dwProcessId;
-        service.process.reset(
-            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service.pid));
-    }
-    return service;
+    return ServiceProcess();
 }
 
 void ExpectAliveAndStoppable(const RunningService &service) {
@@ -134,49 +108,26 @@ void ExpectAliveAndStoppable(const RunningService &service) {
     ASSERT_TRUE(answer) << "the control handler did not answer";
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), answer->dwCurrentState);
 
-    EXPECT_TRUE(ControlServiceByName(kServiceName, SERVICE_CONTROL_STOP));
+    // Judged by the stopped state and the exit code (RequestStop tells why).
+    EXPECT_TRUE(RequestStop(kServiceName));
     EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_STOPPED));
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-              WaitForSingleObject(service.process.get(), kDeadlineMs));
+              WaitForSingleObject(service.process.get(), DeadlineMs()));
     DWORD code = STILL_ACTIVE;
     EXPECT_TRUE(GetExitCodeProcess(service.process.get(), &code));
     EXPECT_EQ(0u, code);
 }
 
-int HandleCount(DWORD pid) {
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType, flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    using QueryFn = LONG(WINAPI *)(ULONG, PVOID, ULONG, PULONG);
-    constexpr ULONG kSystemHandleInformation = 16;
-    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-    const auto query = NtdllFunction<QueryFn>("NtQuerySystemInformation");
-    std::vector<BYTE> buffer(1 << 16);
-    LONG status;
-    while ((status = query(kSystemHandleInformation, buffer.data(),
-                           static_cast<ULONG>(buffer.size()), nullptr)) == kInfoLengthMismatch)
-        buffer.resize(buffer.size() * 2);
-    const ULONG count = *reinterpret_cast<const ULONG *>(buffer.data());
-    const auto *entries = reinterpret_cast<const Entry *>(buffer.data() + sizeof(ULONG_PTR));
-    int handles = 0;
-    for (ULONG i = 0; status >= 0 && i < count; ++i)
-        handles += entries[i].ownerPid == pid;
-    return status >= 0 ? handles : -1;
-}
-
 int ThreadsStartedInExecutable(DWORD pid, const std::string &exe) {
     using QueryFn = LONG(WINAPI *)(HANDLE, ULONG, PVOID, ULONG, PULONG);
     constexpr ULONG kThreadQuerySetWin32StartAddress = 9;
-    const auto query = NtdllFunction<QueryFn>("NtQueryInformationThread");
-    // The image's range as its file gives it: Wine maps an executable at its
-    // preferred base. (The process's own loader data would tell for sure, but
-    // reading another process's memory fails where it runs under an emulator.)
+    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    // The image's range as its file gives it. (The process's own loader data
+    // would tell for sure, but reading another process's memory fails where
+    // it runs under an emulator.) The service is built as this test is.
     IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS32 nt = {};
+    IMAGE_NT_HEADERS nt = {};
     std::ifstream file(exe, std::ios::binary);
     file.read(reinterpret_cast<char *>(&dos), sizeof dos).seekg(dos.e_lfanew);
     if (!file.read(reinterpret_cast<char *>(&nt), sizeof nt))

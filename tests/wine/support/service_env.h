@@ -8,7 +8,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
@@ -16,16 +15,9 @@
 
 namespace wgbtest {
 
-constexpr const char *kServiceName = "QTR_WGBService";
-constexpr const char *kDriverServiceName = "Quendra_1_0_T";
-
-std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name);
-// SERVICE_STOPPED, SERVICE_RUNNING, ...; 0 when there is no such service.
-DWORD ServiceState(const std::string &name);
-bool WaitForServiceState(const std::string &name, DWORD state);
 struct ServiceConfig {
     DWORD type, start, errorControl;
-    std::string imagePath, account;
+    std::string imagePath;
 };
 // None when there is no such service, or when the query failed.
 std::optional<ServiceConfig> QueryConfig(const std::string &name);
@@ -40,7 +32,6 @@ std::optional<DWORD> StartValue(const std::string &name);
 void WriteStartValue(const std::string &name, DWORD start);
 // Sends a control: the status the SCM answered with, none when it failed.
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
-bool StartServiceByName(const std::string &name);
 // Stops (when running) and deletes the service, and waits until it is gone.
 void RemoveServiceIfPresent(const std::string &name);
 
@@ -49,6 +40,8 @@ struct RunningService {
     DWORD pid = 0;
     UniqueHandle process;
 };
+// The process of the running service.
+RunningService ServiceProcess();
 // Runs exe with "-qtrinstall" and waits until the service runs (a test
 // failure when either goes wrong).
 RunningService InstallAndWaitRunning(const std::string &exe);
@@ -56,15 +49,14 @@ RunningService InstallAndWaitRunning(const std::string &exe);
 // answers; then a stop reaches the stopped state and the process ends with 0.
 void ExpectAliveAndStoppable(const RunningService &service);
 
-// Handles the process holds, counted in the system's handle table (Wine
-// answers GetProcessHandleCount with 0).
-int HandleCount(DWORD pid);
 // Threads of the process that started in code of its executable, the file
 // exe: in the service, the main thread and, while it runs, the worker.
+// Relies on Wine's internals: Wine maps an executable at its preferred base.
 int ThreadsStartedInExecutable(DWORD pid, const std::string &exe);
 // Moves this process into the services' window station and this thread onto
 // its desktop, where the service's hidden window is, for good: the thread no
-// longer counts as a user of the logged-on user's desktop.
+// longer counts as a user of the logged-on user's desktop. Relies on Wine's
+// internals: the name of the window station Wine gives services.
 void EnterServiceDesktop();
 // Waits for the hidden window on the current desktop: by then the service has
 // started its worker.
