@@ -49,7 +49,7 @@ struct sim_port_value {
 
 /* One port request of the main device, answered or refused. */
 struct sim_trace_entry {
-    uint64_t time;   /* 100 ns since 1601 when it arrived; 0 in the 64-bit stand-in */
+    uint64_t time;   /* 100 ns since 1601 when it arrived */
     uint32_t seq;    /* 0, 1, 2, ... since the stand-in loaded */
     uint32_t status; /* NTSTATUS it completed with: 0 when answered */
     uint16_t port;   /* as sent */

@@ -19,16 +19,20 @@ static KSPIN_LOCK g_lock; /* guards the state above: requests come from several 
 static PDEVICE_OBJECT g_main_device;
 static PDEVICE_OBJECT g_control_device;
 
-/* 100 ns since 1601, the clock of GetSystemTimeAsFileTime. The x64 headers
- * read it from the shared user page, which Wine's driver host lacks. */
-static uint64_t system_time(void) {
 #ifdef _WIN64
-    return 0;
-#else
+/* The x64 headers read the system time from the shared user page, which
+ * Wine's driver host lacks: the exported function is looked up instead. */
+typedef VOID(NTAPI *query_system_time_fn)(PLARGE_INTEGER);
+static query_system_time_fn g_query_system_time;
+#undef KeQuerySystemTime
+#define KeQuerySystemTime(t) g_query_system_time(t)
+#endif
+
+/* 100 ns since 1601, the clock of GetSystemTimeAsFileTime. */
+static uint64_t system_time(void) {
     LARGE_INTEGER t;
     KeQuerySystemTime(&t);
     return (uint64_t)t.QuadPart;
-#endif
 }
 
 static NTSTATUS trace(uint8_t op, uint16_t port, uint8_t value, NTSTATUS status) {
@@ -181,6 +185,13 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     NTSTATUS status;
 
     (void)registry_path;
+#ifdef _WIN64
+    UNICODE_STRING routine;
+    RtlInitUnicodeString(&routine, L"KeQuerySystemTime");
+    g_query_system_time = (query_system_time_fn)MmGetSystemRoutineAddress(&routine);
+    if (g_query_system_time == NULL)
+        return STATUS_PROCEDURE_NOT_FOUND;
+#endif
     KeInitializeSpinLock(&g_lock);
     portsim_init(&g_ports);
     g_traced = 0;

@@ -12,10 +12,13 @@ namespace {
 
 using namespace wgbtest;
 
-// The 64-bit msiexec of the prefix: the 32-bit one would run under the emulator too.
+// The 64-bit msiexec of the prefix, whatever this test is built as: the
+// 32-bit one would run under the emulator too.
 DWORD Msiexec(const std::string &action, const std::string &version) {
     const std::string msi = ArtifactPath(version + "/WGBService-" + version + "-test.msi");
-    return RunProgram("C:\\windows\\sysnative\\msiexec.exe " + action + " " + Quoted(msi) + " /qn")
+    const char *system = sizeof(void *) == 4 ? "sysnative" : "system32";
+    return RunProgram(std::string("C:\\windows\\") + system + "\\msiexec.exe " + action + " " +
+                      Quoted(msi) + " /qn")
         .value_or(~0u);
 }
 
@@ -47,7 +50,10 @@ DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
 }
 
 TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
-    const std::string dir = std::string(std::getenv("ProgramFiles")) + "\\WGB\\";
+    // The package installs for 32-bit Windows programs: C:\Program Files (x86)
+    // on 64-bit Windows, as a 32-bit process sees "ProgramFiles" there.
+    const char *programFiles = std::getenv(sizeof(void *) == 4 ? "ProgramFiles" : "ProgramFiles(x86)");
+    const std::string dir = std::string(programFiles) + "\\WGB\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
 
     ASSERT_EQ(0u, Msiexec("/i", WGB_VERSION));
