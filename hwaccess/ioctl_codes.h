@@ -27,6 +27,15 @@
     QUENDRA_CTL_CODE(QUENDRA_DEVICE_TYPE, 0x836u, QUENDRA_METHOD_BUFFERED,                         \
                      QUENDRA_FILE_WRITE_ACCESS)
 
+/* The driver knows its requests by these numbers alone. */
+#ifdef __cplusplus
+static_assert(IOCTL_READ_IO_PORT_BYTE == 0xC35060CCu, "the driver's read code");
+static_assert(IOCTL_WRITE_IO_PORT_BYTE == 0xC350A0D8u, "the driver's write code");
+#else
+_Static_assert(IOCTL_READ_IO_PORT_BYTE == 0xC35060CCu, "the driver's read code");
+_Static_assert(IOCTL_WRITE_IO_PORT_BYTE == 0xC350A0D8u, "the driver's write code");
+#endif
+
 #define QUENDRA_READ_INPUT_LENGTH 2u
 #define QUENDRA_READ_OUTPUT_LENGTH 2u
 #define QUENDRA_WRITE_INPUT_LENGTH 5u

@@ -29,12 +29,21 @@ namespace {
 
 constexpr const char *kIdleEvent = "WGBBenchIdleEnd";
 
+// No step of a press takes longer than this: a figure outside 0 to 10 s says
+// that a timestamp is missing or from another clock, not how long it took.
+constexpr double kPlausibleMs = 10000.0;
+
 struct Series {
     const char *name;
     std::vector<double> ms;
 
     void Add(unsigned long long from, unsigned long long to) {
-        ms.push_back(static_cast<double>(static_cast<long long>(to - from)) / 10000.0);
+        const double taken = static_cast<double>(static_cast<long long>(to - from)) / 10000.0;
+        if (!(taken >= 0.0 && taken <= kPlausibleMs)) {
+            Say("%s %.1f ms", name, taken);
+            Fail("a time outside 0 to 10 s: the timestamps do not share a clock");
+        }
+        ms.push_back(taken);
     }
     void Summarise() const {
         std::vector<double> sorted = ms;
