@@ -255,9 +255,8 @@ void CheckService(const Machine &machine, Report &report) {
     report.FactNumber(kService, "start", start);
     report.FactText(kService, "state", StateName(facts->state));
 
-    char quoted[MAX_PATH + 2];
-    QuoteImagePath(executable.c_str(), quoted, sizeof quoted);
-    const bool here = lstrcmpiA(facts->imagePath.c_str(), quoted) == 0;
+    const std::string quoted = QuotedImagePath(executable);
+    const bool here = lstrcmpiA(facts->imagePath.c_str(), quoted.c_str()) == 0;
     bool sound = here;
     if (!here && lstrcmpiA(facts->imagePath.c_str(), executable.c_str()) == 0) {
         report.Add(kService, Verdict::Warn, "the image path is not quoted: " + facts->imagePath,
@@ -279,7 +278,7 @@ void CheckService(const Machine &machine, Report &report) {
     }
     if (sound)
         report.Add(kService, Verdict::Ok,
-                   Format("%s runs from %s and starts at boot", kServiceName, quoted));
+                   Format("%s runs from %s and starts at boot", kServiceName, quoted.c_str()));
 }
 
 // 4. The board: the product text WMI gives and its match in WGB.ini.

@@ -1,10 +1,22 @@
 #pragma once
-// The image path registered for the service.
+// The image path the installation registers for the service.
 
 #include <cstddef>
+#include <string>
 
-// Writes the module path in double quotes into out (outSize bytes, the
-// terminator included). The quotes keep a path with blanks from being read as
-// a shorter program followed by arguments. Returns false, leaving out empty
-// when outSize allows, if the quoted path does not fit.
-bool QuoteImagePath(const char *modulePath, char *out, std::size_t outSize);
+// The module path is read into a buffer of this many bytes, the terminator
+// included.
+inline constexpr std::size_t kModulePathSize = 256;
+
+// True when an executable at a path of this length can be registered: a
+// longer path arrives cut at the buffer's end, and would name some other
+// program.
+inline bool ModulePathFits(std::size_t length) {
+    return length != 0 && length < kModulePathSize;
+}
+
+// The module path in double quotes: the quotes keep a path with blanks from
+// being read as a shorter program followed by arguments.
+inline std::string QuotedImagePath(const std::string &modulePath) {
+    return "\"" + modulePath + "\"";
+}

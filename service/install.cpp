@@ -5,28 +5,32 @@
 #include "service/image_path.h"
 #include "service/service_names.h"
 
+#include <optional>
+#include <string>
+
 namespace {
 
-constexpr DWORD kModulePathSize = 256;
-// Room for the quotes around any path that fits the module path buffer.
-constexpr DWORD kImagePathSize = kModulePathSize + 2;
 constexpr DWORD kAutoStart = 2; // SERVICE_AUTO_START as a "Start" value
 
-// The module path, or false when it does not fit its buffer: a truncated path
-// would register some other program.
-bool GetModulePath(char (&path)[kModulePathSize]) {
+// The module path; none when it does not fit its buffer. The length the call
+// reports is taken, not a terminator: a path cut at the buffer's end may have
+// none.
+std::optional<std::string> ModulePath() {
+    char path[kModulePathSize];
     const DWORD length =
         GetModuleFileNameA(GetModuleHandleA(kModuleFileName), path, kModulePathSize);
-    return length != 0 && length < kModulePathSize;
+    if (!ModulePathFits(length))
+        return std::nullopt;
+    return std::string(path, length);
 }
 
 } // namespace
 
 void InstallService() {
-    char modulePath[kModulePathSize];
-    char imagePath[kImagePathSize];
-    if (!GetModulePath(modulePath) || !QuoteImagePath(modulePath, imagePath, sizeof imagePath))
+    const std::optional<std::string> modulePath = ModulePath();
+    if (!modulePath)
         return;
+    const std::string imagePath = QuotedImagePath(*modulePath);
 
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager)
@@ -36,7 +40,7 @@ void InstallService() {
     UniqueServiceHandle created(
         CreateServiceA(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       imagePath, nullptr, nullptr, nullptr, nullptr, nullptr));
+                       imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!created)
         return;
 

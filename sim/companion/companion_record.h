@@ -21,6 +21,9 @@ constexpr const char *kPid = "pid";             // process id, decimal
 constexpr const char *kTime = "time";           // start time, 100 ns since 1601, decimal
 constexpr const char *kCommandLine = "cmdline"; // GetCommandLineA, whole
 constexpr const char *kUser = "user";           // GetUserNameA
+constexpr const char *kUserSid = "usersid";     // its token's user, as an SID string
+// Its token's enabled privileges, each name followed by a blank.
+constexpr const char *kPrivileges = "privileges";
 constexpr const char *kSession = "session";     // ProcessIdToSessionId, decimal
 constexpr const char *kWindowStation = "winsta";
 constexpr const char *kDesktop = "desktop";

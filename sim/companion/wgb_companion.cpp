@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <lmcons.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -33,6 +34,36 @@ std::string ObjectName(HANDLE object) {
     return name;
 }
 
+// What the token the companion was started with says: its user and its
+// enabled privileges, which a copy of a token keeps.
+void AppendTokenFields(std::string &line) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
+        return;
+    const UniqueHandle token(raw);
+    BYTE buffer[4096];
+    DWORD size = 0;
+    char *sid = nullptr;
+    if (GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &sid)) {
+        AppendField(line, rec::kUserSid, sid);
+        LocalFree(sid);
+    }
+    if (!GetTokenInformation(token.get(), TokenPrivileges, buffer, sizeof buffer, &size))
+        return;
+    const auto *privileges = reinterpret_cast<TOKEN_PRIVILEGES *>(buffer);
+    std::string enabled;
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+        char name[64];
+        DWORD length = sizeof name;
+        LUID luid = privileges->Privileges[i].Luid;
+        if ((privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) &&
+            LookupPrivilegeNameA(nullptr, &luid, name, &length))
+            enabled += std::string(name) + " ";
+    }
+    AppendField(line, rec::kPrivileges, enabled);
+}
+
 std::string Record(const FILETIME &start) {
     const unsigned long long time =
         static_cast<unsigned long long>(start.dwHighDateTime) << 32 | start.dwLowDateTime;
@@ -47,6 +78,7 @@ std::string Record(const FILETIME &start) {
     AppendField(line, rec::kTime, std::to_string(time));
     AppendField(line, rec::kCommandLine, GetCommandLineA());
     AppendField(line, rec::kUser, user);
+    AppendTokenFields(line);
     AppendField(line, rec::kSession, std::to_string(session));
     AppendField(line, rec::kWindowStation, ObjectName(GetProcessWindowStation()));
     AppendField(line, rec::kDesktop, ObjectName(GetThreadDesktop(GetCurrentThreadId())));

@@ -1,8 +1,6 @@
-// The service's portable rules: its command line, its image path and its
-// status record.
+// The service's portable rules: its command line and its status record.
 
 #include "service/command_line.h"
-#include "service/image_path.h"
 #include "service/status_rules.h"
 
 #include <gtest/gtest.h>
@@ -34,15 +32,6 @@ TEST(CommandLine, SkipsTheProgramNameThenMatchesAWholeSwitch) {
         EXPECT_EQ(std::string(c.rest), rest) << c.commandLine;
         EXPECT_EQ(c.command, SelectCommand(rest)) << c.commandLine;
     }
-}
-
-TEST(ImagePath, QuotesThePathWhenItFits) {
-    char out[16] = "xxxxxxxxxxxxxxx";
-    EXPECT_FALSE(QuoteImagePath("C:\\a b\\s.exe", out, 14));
-    EXPECT_EQ(std::string(""), out);
-    EXPECT_EQ('x', out[14]);
-    EXPECT_TRUE(QuoteImagePath("C:\\a b\\s.exe", out, 15));
-    EXPECT_EQ(std::string("\"C:\\a b\\s.exe\""), out);
 }
 
 using status_rules::PlainStatus;

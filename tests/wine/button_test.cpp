@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 namespace {
 
 using namespace wgbtest;
@@ -22,6 +24,36 @@ constexpr std::uint16_t kSecondInput = 0x50D;
 constexpr char kShorterPrefixDir[] = "C:\\Program Files\\";
 // Polls that must pass before "nothing happened" is believed.
 constexpr int kQuietPolls = 2;
+// The service polls every 3 s; a little less allows for the clock's grain.
+constexpr std::uint64_t kPollGapFloor = 29000000; // 100 ns units
+// A DLL the service loads at run time by name (for the user's environment):
+// the stand-in planted beside the service must never be the one loaded.
+constexpr char kPlantedName[] = "userenv.dll";
+
+// Marks the logged-on user's shell token, so that a copy of it can be told
+// from the service's own token: Wine gives both the same user, but a copy
+// keeps the privileges enabled in its original. Returns the token's user.
+std::string MarkShellToken() {
+    const std::vector<DWORD> shells = ProcessesNamed("explorer.exe");
+    const UniqueHandle shell(
+        OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shells.empty() ? 0 : shells[0]));
+    HANDLE raw = nullptr;
+    if (!shell || !OpenProcessToken(shell.get(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw))
+        return "";
+    const UniqueHandle token(raw);
+    TOKEN_PRIVILEGES shutdown = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    BYTE user[256];
+    DWORD size = 0;
+    char *sid = nullptr;
+    if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &shutdown.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(token.get(), FALSE, &shutdown, 0, nullptr, nullptr) ||
+        !GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(user)->User.Sid, &sid))
+        return "";
+    const std::string text = sid;
+    LocalFree(sid);
+    return text;
+}
 
 class ButtonWatch : public testing::Test {
   protected:
@@ -56,11 +88,16 @@ class ButtonWatch : public testing::Test {
         return Set(sim::kButtonPort, sim::kReleased) && Set(sim::kButtonPort, sim::kPressed);
     }
     std::size_t Starts() const { return rec::ReadRecords(dir_).size(); }
-    // Only this port was ever read, and nothing written.
-    void ExpectOnlyReadsOf(std::uint16_t port) {
-        for (const sim_trace_entry &entry : sim_.Trace()) {
-            EXPECT_EQ(SIM_OP_READ, entry.op);
-            EXPECT_EQ(port, entry.port);
+    // Only this port was ever read, nothing written, and each poll came 3 s
+    // or more after the one before.
+    void ExpectPollsOf(std::uint16_t port) {
+        const std::vector<sim_trace_entry> trace = sim_.Trace();
+        for (std::size_t i = 0; i < trace.size(); ++i) {
+            EXPECT_EQ(SIM_OP_READ, trace[i].op);
+            EXPECT_EQ(port, trace[i].port);
+            if (i > 0) {
+                EXPECT_GE(trace[i].time - trace[i - 1].time, kPollGapFloor) << "poll " << i;
+            }
         }
     }
 
@@ -69,13 +106,17 @@ class ButtonWatch : public testing::Test {
 };
 
 // A served board: the service brings the driver up itself and polls the
-// default input. A press starts the companion once, as the logged-on user;
-// a press while it runs is spent; every start leaves no handle behind. Then
-// the hidden window: a second WM_CREATE starts no second worker, and WM_CLOSE
-// makes the service report stopped by itself.
+// default input every 3 s. A press starts the companion once, with the
+// logged-on user's token; a press while it runs is spent; every start leaves
+// no handle behind; a DLL planted beside the service is never loaded. Then
+// the hidden window: a second WM_CREATE starts no second worker, and
+// WM_CLOSE makes the service report stopped by itself.
 TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     const RunningService service = Install("WGB Test");
     CopyFileOrFail(ArtifactPath("WGB.exe"), std::string(kShorterPrefixDir) + "WGB.exe");
+    CopyFileOrFail(ArtifactPath("planted.dll"), dir_ + kPlantedName);
+    const std::string shellUser = MarkShellToken();
+    ASSERT_NE("", shellUser);
     ASSERT_TRUE(Press());
     ASSERT_TRUE(
         WaitUntil([&] { return Starts() + rec::ReadRecords(kShorterPrefixDir).size() > 0; }));
@@ -86,6 +127,10 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     EXPECT_STRCASEEQ("WinSta0", first[rec::kWindowStation].c_str());
     EXPECT_STRCASEEQ("Default", first[rec::kDesktop].c_str());
     EXPECT_EQ(kUserValue, first["env.WGB_USER_VAR"]);
+    EXPECT_EQ(shellUser, first[rec::kUserSid]);
+    EXPECT_NE(std::string::npos, first[rec::kPrivileges].find("SeShutdownPrivilege "))
+        << "not started with the shell's token: " << first[rec::kPrivileges];
+    EXPECT_EQ("", ReadWholeFile(dir_ + "planted.txt")) << "the planted " << kPlantedName;
     // Held across several polls: still one start.
     ASSERT_TRUE(sim_.WaitForPolls(kQuietPolls, DeadlineMs()));
     EXPECT_EQ(1u, Starts());
@@ -111,7 +156,7 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     EXPECT_EQ(first[rec::kCommandLine], records[2].at(rec::kCommandLine));
     EXPECT_NE(first[rec::kPid], records[2].at(rec::kPid));
     EXPECT_EQ(handles, HandleCount(service.pid)) << "handles left by two starts";
-    ExpectOnlyReadsOf(sim::kButtonPort);
+    ExpectPollsOf(sim::kButtonPort);
 
     EnterServiceDesktop();
     const HWND window = WaitForHiddenWindow();
@@ -144,7 +189,7 @@ TEST_F(ButtonWatch, Board6231ReadsBit6OfTheSecondInput) {
     ASSERT_TRUE(Set(kSecondInput, 0xBF));
     ASSERT_TRUE(WaitForCompanionStarts(dir_, 1));
     EXPECT_EQ(Quoted(dir_ + "WGB.exe") + " /S", rec::ReadRecords(dir_)[0][rec::kCommandLine]);
-    ExpectOnlyReadsOf(kSecondInput);
+    ExpectPollsOf(kSecondInput);
     ExpectAliveAndStoppable(service);
 }
 

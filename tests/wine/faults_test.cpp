@@ -62,26 +62,42 @@ TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
     ExpectAliveAndStoppable(service);
 }
 
-// The worker ends without a poll: on a board the list does not name (and no
-// driver is ever registered), or when the loaded driver refuses the open.
+// The worker ends without a poll, and no driver is ever registered: on a
+// board the list does not name; in a folder whose path leaves no room for
+// the companion's command line (244 characters, the service under a short
+// name, so that its own path still fits); and, with the driver loaded, when
+// the driver refuses the open.
 TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
     const std::string refusal =
         std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
-    for (const bool served : {false, true}) {
-        SCOPED_TRACE(served ? "the device refuses the open" : "a board not served");
-        if (served) {
+    const std::string longDir = "C:\\" + std::string(240, 'd');
+    const struct {
+        const char *what, *entry;
+        std::string dir, exe;
+        bool refused;
+    } cases[] = {
+        {"a board not served", "Other Board", kInstallDir, "WGBService.exe", false},
+        {"a folder too long", "WGB Test", longDir, "S.exe", false},
+        {"the device refuses the open", "WGB Test", kInstallDir, "WGBService.exe", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.refused) {
             ASSERT_TRUE(LoadDriver());
             ASSERT_TRUE(CreateDirectoryA(refusal.c_str(), nullptr)) << refusal;
         }
-        const std::string dir =
-            PrepareInstallDir(kInstallDir, MainBoardIni({served ? "WGB Test" : "Other Board"}));
-        const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
+        const std::string dir = PrepareInstallDir(c.dir, MainBoardIni({c.entry}));
+        if (c.dir == longDir) {
+            ASSERT_EQ(244u, dir.size());
+            ASSERT_TRUE(MoveFileA((dir + "WGBService.exe").c_str(), (dir + c.exe).c_str()));
+        }
+        const RunningService service = InstallAndWaitRunning(dir + c.exe);
         EnterServiceDesktop();
         ASSERT_NE(nullptr, WaitForHiddenWindow());
-        EXPECT_TRUE(WaitUntil([&] {
-            return ThreadsStartedInExecutable(service.pid, dir + "WGBService.exe") == 1;
-        })) << "the worker did not end";
-        EXPECT_NE(served, ServiceGone(kDriverServiceName));
+        EXPECT_TRUE(WaitUntil(
+            [&] { return ThreadsStartedInExecutable(service.pid, dir + c.exe) == 1; }))
+            << "the worker did not end";
+        EXPECT_NE(c.refused, ServiceGone(kDriverServiceName));
         ExpectAliveAndStoppable(service);
         RemoveDirectoryA(refusal.c_str());
         Clean();

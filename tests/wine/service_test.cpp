@@ -2,6 +2,8 @@
 // installation and removal through the switches, from the longest path the
 // module path buffer holds, and the stop.
 
+#include "common/shared_state.h"
+#include "service/hidden_window.h"
 #include "support/service_env.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +69,16 @@ TEST(ServiceHost, PathLongerThanItsBufferInstallsNothing) {
     RemoveServiceIfPresent(kServiceName);
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(ExeOfPathLength(256)) + " -qtrinstall"));
     EXPECT_TRUE(ServiceGone(kServiceName));
+}
+
+// The window's destruction is what ends the worker's loop: its run flag
+// falls, and the window's own loop is told to end.
+TEST(HiddenWindow, DestructionClearsTheRunFlag) {
+    ASSERT_TRUE(g_bRunning.load());
+    EXPECT_EQ(0, HiddenWndProc(nullptr, WM_DESTROY, 0, 0));
+    EXPECT_FALSE(g_bRunning.load());
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 } // namespace
