@@ -93,6 +93,33 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     EXPECT_EQ(std::string::npos, lines.find("FAIL")) << lines;
 }
 
+// What an installed machine warns of, in one --json run: a WGB.ini saved with
+// a UTF-8 byte-order mark, which hides [MainBoard] from Windows' profile
+// functions; an unquoted registration; a button that reads pressed now. A
+// bad argument gives exit code 3.
+TEST_F(Check, JsonNamesWhatIsWrongOnAnInstalledMachine) {
+    SetBoardProduct("WGB Test Board");
+    const std::string dir = Prepare(kServedDir, "WGB Test");
+    const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
+    ASSERT_TRUE(WaitForDriverLoaded());
+    ASSERT_TRUE(ChangeImagePath(kServiceName, dir + "WGBService.exe"));
+    ASSERT_TRUE(sim::Control().SetPort(sim::kButtonPort, sim::kPressed));
+    ASSERT_TRUE(WriteTextFile(dir + "WGB.ini", "\xEF\xBB\xBF" + MainBoardIni({"WGB Test"})));
+
+    std::string json;
+    EXPECT_EQ(std::optional<DWORD>(2), RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &json))
+        << json;
+    for (const char *field : {
+             "\"iniUtf8Mark\": true",
+             "{\"check\": \"board\", \"verdict\": \"WARN\", \"fact\": \"WGB.ini begins with a UTF-8",
+             "{\"check\": \"service\", \"verdict\": \"WARN\", \"fact\": \"the image path is not quoted",
+             "\"level\": \"pressed\"",
+             "{\"check\": \"button\", \"verdict\": \"WARN\", \"fact\": \"pressed now",
+         })
+        EXPECT_NE(std::string::npos, json.find(field)) << field << "\n" << json;
+    EXPECT_EQ(std::optional<DWORD>(3), RunProgram(Quoted(dir + "WGBCheck.exe") + " --watch 5s"));
+}
+
 // No service, no driver file, a board not listed (its Latin-1 text shown as
 // WMI gives it): each says what to do, and the exit code is 2.
 TEST_F(Check, BareFolderFailsWithWhatToDo) {

@@ -52,6 +52,13 @@ bool ChangeStartType(const std::string &name, DWORD start) {
                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
+bool ChangeImagePath(const std::string &name, const std::string &imagePath) {
+    UniqueServiceHandle service = OpenService(name);
+    return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                           SERVICE_NO_CHANGE, imagePath.c_str(), nullptr, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr);
+}
+
 std::optional<DWORD> StartValue(const std::string &name) {
     DWORD data = 0, size = sizeof data;
     if (RegGetValueA(HKEY_LOCAL_MACHINE, ServiceKey(name).c_str(), "Start", RRF_RT_REG_DWORD,

@@ -26,6 +26,7 @@ std::optional<ServiceConfig> QueryConfig(const std::string &name);
 bool ServiceGone(const std::string &name);
 // The start type the SCM holds until its next start.
 bool ChangeStartType(const std::string &name, DWORD start);
+bool ChangeImagePath(const std::string &name, const std::string &imagePath);
 // The registry's "Start" value of the service, which the SCM reads at its
 // next start; none when there is no such value.
 std::optional<DWORD> StartValue(const std::string &name);
