@@ -68,12 +68,9 @@ bool VariantToAnsi(VARIANT *value, std::string &ansi) {
     return ToAnsi(V_BSTR(value), ansi);
 }
 
-// The outcome of one try of the WMI query.
-enum class QueryResult { Answered, Failed, NoText };
-
 // One try: locator, connection, query and its first result, each released on
 // every path. A failure of any of these steps may pass while WMI starts.
-QueryResult QueryBaseboardProduct(std::string &productText) {
+WmiAnswer QueryBaseboardProduct(std::string &productText) {
     // Destroyed in reverse: the value is cleared first, then the locator, the
     // services object, the enumerator and the result object are released.
     ComPtr<IWbemClassObject> board;
@@ -86,25 +83,25 @@ QueryResult QueryBaseboardProduct(std::string &productText) {
                                 CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IWbemLocator,
                                 locator.put_void())) ||
         !locator)
-        return QueryResult::Failed;
+        return WmiAnswer::Failed;
 
     if (FAILED(locator->ConnectServer(UniqueBstr(kNamespace).get(), nullptr, nullptr, nullptr, 0,
                                       nullptr, nullptr, services.put())) ||
         !services)
-        return QueryResult::Failed;
+        return WmiAnswer::Failed;
 
     if (FAILED(services->ExecQuery(UniqueBstr(kQueryLanguage).get(),
                                    UniqueBstr(kBaseboardQuery).get(), WBEM_FLAG_RETURN_IMMEDIATELY,
                                    nullptr, boards.put())) ||
         !boards)
-        return QueryResult::Failed;
+        return WmiAnswer::Failed;
 
     boards->Reset();
     ULONG returned = 0;
     // A timeout returns a success code with no object: a failed try.
     boards->Next(kNextTimeoutMs, 1, board.put(), &returned);
     if (returned != 1 || !board)
-        return QueryResult::Failed;
+        return WmiAnswer::Failed;
 
     HRESULT got;
     {
@@ -112,8 +109,8 @@ QueryResult QueryBaseboardProduct(std::string &productText) {
         got = board->Get(name.get(), 0, product.get(), nullptr, nullptr);
     }
     if (FAILED(got) || !VariantToAnsi(product.get(), productText))
-        return QueryResult::NoText;
-    return QueryResult::Answered;
+        return WmiAnswer::NoProductText;
+    return WmiAnswer::Product;
 }
 
 // Waits before the next try; false as soon as the service is told to end.
@@ -132,27 +129,25 @@ std::string ReadBoardListKey(const std::string &key) {
     return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
 }
 
-bool ReadBaseboardProduct(std::string &productText, const WmiRetry &retry) {
+WmiAnswer ReadBaseboardProduct(std::string &productText, const WmiRetry &retry) {
     const ComApartment apartment;
 
     // Once per process: Windows refuses a second call.
     if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)
-        return false;
+        return WmiAnswer::Failed;
 
     for (int attempt = 1;; ++attempt) {
-        const QueryResult result = QueryBaseboardProduct(productText);
-        if (result == QueryResult::Answered)
-            return true;
-        if (result == QueryResult::NoText || attempt >= retry.tries ||
+        const WmiAnswer answer = QueryBaseboardProduct(productText);
+        if (answer != WmiAnswer::Failed || attempt >= retry.tries ||
             !PauseUnlessStopped(retry.pauseMs))
-            return false;
+            return answer;
     }
 }
 
 int IdentifyBoard(const WmiRetry &retry) {
     std::string productText;
-    if (!ReadBaseboardProduct(productText, retry))
+    if (ReadBaseboardProduct(productText, retry) != WmiAnswer::Product)
         return 0;
     g_strBoard = productText;
     return MatchBoardList(g_strBoard, ReadBoardListKey);

@@ -15,11 +15,18 @@ struct WmiRetry {
 };
 inline constexpr WmiRetry kWmiRetryAtBoot{13, 10000}; // about 2 minutes
 
+// What asking WMI for the baseboard's product gave.
+enum class WmiAnswer {
+    Product,       // the product text
+    NoProductText, // a baseboard without one: asking again cannot change that
+    Failed,        // no answer: WMI may still be starting
+};
+
 // The baseboard's WMI "Product" text in the ANSI code page. Initialises COM
 // on the calling thread and uninitialises it again. Failed tries are
-// repeated; a product that cannot become text is not. False when no text was
-// had, or when the run flag fell between tries.
-bool ReadBaseboardProduct(std::string &productText, const WmiRetry &retry = kWmiRetryAtBoot);
+// repeated; a product that cannot become text is not. Failed also when the
+// run flag fell between tries.
+WmiAnswer ReadBaseboardProduct(std::string &productText, const WmiRetry &retry = kWmiRetryAtBoot);
 
 // The value of a key of section "MainBoard" in g_szIniPath; empty when there
 // is none.

@@ -284,7 +284,7 @@ void CheckService(const Machine &machine, Report &report) {
 // 4. The board: the product text WMI gives and its match in WGB.ini.
 void CheckBoard(Machine &machine, Report &report) {
     std::string product;
-    const bool known = ReadBaseboardProduct(product, kWmiOnce);
+    const bool known = ReadBaseboardProduct(product, kWmiOnce) == WmiAnswer::Product;
     machine.input = ButtonInputFor(product);
     if (!known) {
         report.Add(kBoard, Verdict::Fail, "WMI gives no baseboard product text",
