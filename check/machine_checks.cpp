@@ -335,8 +335,9 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
     const DWORD openError = GetLastError();
     if (!machine.driverOpen && openError == ERROR_FILE_NOT_FOUND && options.load) {
         IoDriverState state = {};
-        DWORD startError = ERROR_SUCCESS;
-        machine.driverOpen = OpenIoDriver(&state, &startError);
+        DriverServiceReport install;
+        machine.driverOpen = OpenIoDriver(&state, &install);
+        const DWORD startError = install.error;
         report.FactNumber(kDriver, "startError", startError);
         if (!machine.driverOpen) {
             const char *action =

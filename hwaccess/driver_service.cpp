@@ -20,25 +20,42 @@ const char *WithoutNtPrefix(const char *path) {
 
 } // namespace
 
-bool CreateDriverService(SC_HANDLE manager, const char *name) {
+bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceReport &report) {
     const UniqueServiceHandle service(CreateServiceA(
         manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
         SERVICE_ERROR_NORMAL, g_szDriverPath, nullptr, nullptr, nullptr, nullptr, nullptr));
     if (service)
         return true;
-    if (GetLastError() != ERROR_SERVICE_EXISTS)
+    report.error = GetLastError();
+    report.failedStep = DriverStep::Create;
+    if (report.error != ERROR_SERVICE_EXISTS)
         return false;
     // An existing registration keeps its settings, but Windows must load the
     // file that was checked, not one an older registration names elsewhere.
+    // One that cannot be changed (a policy, or marked for deletion) fails
+    // bring-up with the error of the change.
+    report.failedStep = DriverStep::Repoint;
     const UniqueServiceHandle existing = OpenDriverService(manager, name);
-    return existing && PointDriverServiceAt(existing.get(), g_szDriverPath);
+    const std::vector<char> buffer =
+        existing ? ReadServiceConfig(existing.get()) : std::vector<char>();
+    if (buffer.empty()) {
+        report.error = GetLastError();
+        return false;
+    }
+    report.disabled = ServiceConfigIn(buffer)->dwStartType == SERVICE_DISABLED;
+    if (!PointDriverServiceAt(existing.get(), *ServiceConfigIn(buffer), g_szDriverPath)) {
+        report.error = GetLastError();
+        return false;
+    }
+    report.failedStep = DriverStep::None;
+    report.error = ERROR_SUCCESS;
+    return true;
 }
 
-bool PointDriverServiceAt(SC_HANDLE service, const char *imagePath) {
-    const std::vector<char> buffer = ReadServiceConfig(service);
-    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
-    if (!buffer.empty() && config->lpBinaryPathName != nullptr &&
-        lstrcmpiA(WithoutNtPrefix(config->lpBinaryPathName), imagePath) == 0)
+bool PointDriverServiceAt(SC_HANDLE service, const QUERY_SERVICE_CONFIGA &config,
+                          const char *imagePath) {
+    if (config.lpBinaryPathName != nullptr &&
+        lstrcmpiA(WithoutNtPrefix(config.lpBinaryPathName), imagePath) == 0)
         return true;
     return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                 imagePath, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -69,7 +86,7 @@ bool DeleteDriverService(SC_HANDLE manager, const char *name) {
     return DeleteService(service.get());
 }
 
-bool ManageDriverService(std::uint16_t mode, DWORD *startError) {
+bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report) {
     if (!g_pszDriverServiceName)
         return false;
     const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -78,12 +95,17 @@ bool ManageDriverService(std::uint16_t mode, DWORD *startError) {
 
     switch (mode) {
     case DRIVER_SERVICE_INSTALL: {
-        if (!CreateDriverService(manager.get(), g_pszDriverServiceName))
+        DriverServiceReport own;
+        DriverServiceReport &install = report ? *report : own;
+        if (!CreateDriverService(manager.get(), g_pszDriverServiceName, install))
             return false;
-        const DWORD error = StartDriverService(manager.get(), g_pszDriverServiceName);
-        if (startError)
-            *startError = error;
-        return error == ERROR_SUCCESS;
+        // Windows would refuse the start of a disabled driver service.
+        if (install.disabled)
+            return false;
+        install.error = StartDriverService(manager.get(), g_pszDriverServiceName);
+        if (install.error != ERROR_SUCCESS)
+            install.failedStep = DriverStep::Start;
+        return install.error == ERROR_SUCCESS;
     }
     case DRIVER_SERVICE_REMOVE:
         StopDriverService(manager.get(), g_pszDriverServiceName);

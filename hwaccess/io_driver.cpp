@@ -15,10 +15,8 @@ const char *g_pszDriverServiceName = nullptr;
 namespace {
 
 constexpr char kDevicePath[] = "\\\\.\\Quendra_1_0_1";
-constexpr char kDriverServiceName[] = "Quendra_1_0_T";
-constexpr char kDriverBaseNameX64[] = "Quendra_X64";
-constexpr char kDriverBaseName[] = "Quendra";
-constexpr char kDriverExtension[] = ".sys";
+constexpr char kDriverFileX64[] = "Quendra_X64.sys";
+constexpr char kDriverFile[] = "Quendra.sys";
 constexpr std::size_t kDriverBlockSize = 1200;
 constexpr unsigned char kDriverBlockFill = 0xFF;
 
@@ -51,25 +49,29 @@ bool IsX64System() {
     return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
 }
 
+const char *DriverFileName() {
+    return IsX64System() ? kDriverFileX64 : kDriverFile;
+}
+
 bool LocateDriverFile() {
     if (GetCurrentDirectoryA(MAX_PATH, g_szDriverPath) == 0)
         return false;
 
-    const char *baseName = IsX64System() ? kDriverBaseNameX64 : kDriverBaseName;
+    const char *fileName = DriverFileName();
     g_pszDriverServiceName = kDriverServiceName;
 
     // A directory too long to leave room for the file name cannot hold the
     // driver: treated as a missing file, before anything is registered.
     const std::size_t dirLength = strnlen(g_szModuleDir, sizeof g_szModuleDir);
-    if (dirLength + std::strlen(baseName) + std::strlen(kDriverExtension) >= MAX_PATH)
+    if (dirLength + std::strlen(fileName) >= MAX_PATH)
         return false;
 
     wsprintfA(g_szDriverPath, "%s", g_szModuleDir);
-    wsprintfA(g_szDriverPath + dirLength, "%s%s", baseName, kDriverExtension);
+    wsprintfA(g_szDriverPath + dirLength, "%s", fileName);
     return FileExists(g_szDriverPath);
 }
 
-bool OpenIoDriver(IoDriverState *state, DWORD *startError) {
+bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report) {
     if (!OpenDriverDevice()) {
         // Any failure but a missing device means the driver is there and
         // refuses us: leave the driver service alone.
@@ -77,13 +79,15 @@ bool OpenIoDriver(IoDriverState *state, DWORD *startError) {
             return false;
         if (!LocateDriverFile())
             return false;
-        DWORD error = ERROR_SUCCESS;
-        const bool started = ManageDriverService(DRIVER_SERVICE_INSTALL, &error);
-        if (startError)
-            *startError = error;
+        DriverServiceReport install;
+        const bool started = ManageDriverService(DRIVER_SERVICE_INSTALL, &install);
+        if (report)
+            *report = install;
         if (!started) {
-            // A driver service an administrator disabled stays as it is.
-            if (error != ERROR_SERVICE_DISABLED)
+            // A registration an administrator disabled stays as it is, and so
+            // does one that could not be pointed at the checked file: it is
+            // not bring-up's to delete.
+            if (!install.disabled && install.failedStep != DriverStep::Repoint)
                 ManageDriverService(DRIVER_SERVICE_REMOVE);
             return false;
         }

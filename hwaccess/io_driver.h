@@ -2,9 +2,13 @@
 // Bring-up of the kernel I/O driver: open its device, or find the driver file
 // beside the executable, register and start it, and open the device then.
 
+#include "hwaccess/driver_service.h"
 #include "hwaccess/hw_access.h"
 
 #include <windows.h>
+
+// The driver service's name, also its display name.
+inline constexpr char kDriverServiceName[] = "Quendra_1_0_T";
 
 // 0 until bring-up runs, INVALID_HANDLE_VALUE after a failed open, else the device.
 extern HANDLE g_hIoDriver;
@@ -14,9 +18,9 @@ extern char g_szDriverPath[MAX_PATH];
 extern const char *g_pszDriverServiceName;
 
 // Opens the driver's device, registering and starting the driver first when
-// it is not loaded. True when port requests can go out. When a start was
-// tried, *startError receives its Windows error (ERROR_SUCCESS when it ran).
-bool OpenIoDriver(IoDriverState *state, DWORD *startError = nullptr);
+// it is not loaded. True when port requests can go out. *report, when given,
+// tells how the driver service's install went, when it was tried.
+bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report = nullptr);
 // Opens the driver's device into g_hIoDriver, and nothing else. True when it
 // opened; GetLastError tells why not.
 bool OpenDriverDevice();
@@ -28,3 +32,6 @@ bool LocateDriverFile();
 
 // True when Windows itself runs on AMD64, whatever this process is.
 bool IsX64System();
+// The driver file this Windows needs: "Quendra_X64.sys" on 64-bit Windows,
+// else "Quendra.sys".
+const char *DriverFileName();

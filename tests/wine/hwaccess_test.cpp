@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,20 +19,29 @@
 namespace {
 
 using namespace wgbtest;
+// The test's own name, not the product's constant.
+using session::kDriverServiceName;
 
 constexpr char kModuleDir[] = "C:\\wgb-hw";
 
 // Usage: MODULE-DIR (without the closing backslash), then steps: "open",
-// "read:PORT", "write:PORT:VALUE" (hex). Prints a line per step, then the
-// driver path that bring-up built ("path" and nothing when it sought none).
+// "read:PORT", "write:PORT:VALUE" (hex). Prints a line per step (after a
+// failed open whose driver service install went wrong, "install STEP ERROR"
+// and "disabled" when the registration found was), then the driver path
+// that bring-up built ("path" and nothing when it sought none).
 int Probe(int argc, char **argv) {
     wsprintfA(g_szModuleDir, "%s\\", argv[0]);
     IoDriverState state = {};
     for (int i = 1; i < argc; ++i) {
         unsigned port = 0, value = 0;
-        if (std::strcmp(argv[i], "open") == 0)
-            std::printf("open %d\n", OpenIoDriver(&state) ? 1 : 0);
-        else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
+        DriverServiceReport report;
+        if (std::strcmp(argv[i], "open") == 0) {
+            std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
+            static const char *const kSteps[] = {"none", "create", "repoint", "start"};
+            if (report.failedStep != DriverStep::None || report.disabled)
+                std::printf("install %s %lu%s\n", kSteps[static_cast<int>(report.failedStep)],
+                            report.error, report.disabled ? " disabled" : "");
+        } else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
             std::printf("write %X %d\n", port, WriteIoPortByte(port, value) ? 1 : 0);
         else if (std::sscanf(argv[i], "read:%x", &port) == 1)
             std::printf("read %X %X\n", port, ReadIoPortByte(port));
@@ -132,11 +143,12 @@ TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
 }
 
 // An administrator's decision stands: a disabled driver service stays
-// registered and disabled, and bring-up fails.
+// registered and disabled, no start is tried, and bring-up fails.
 TEST_F(DriverBringUp, DisabledRegistrationStaysDisabled) {
     const std::string driver = CopyDrivers();
     RegisterDisabledDriverService();
-    EXPECT_EQ("open 0\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open"));
+    EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + driver + "\n",
+              RunProbe(std::string(kModuleDir) + " open"));
     const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
     ASSERT_TRUE(config);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), config->start);
@@ -161,16 +173,17 @@ TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
 }
 
+std::string DriverServiceKey() {
+    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + kDriverServiceName;
+}
+
 // The driver service's image path as the registry holds it. (Asked for a
 // path this long, Wine's Service Control Manager stops answering.)
 std::string RegisteredImagePath() {
     UniqueRegKey key;
     char path[1024] = "";
     DWORD size = sizeof path - 1;
-    RegOpenKeyExA(
-        HKEY_LOCAL_MACHINE,
-        (std::string("SYSTEM\\CurrentControlSet\\Services\\") + kDriverServiceName).c_str(), 0,
-        KEY_QUERY_VALUE, key.put());
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0, KEY_QUERY_VALUE, key.put());
     RegQueryValueExA(key.get(), "ImagePath", nullptr, nullptr, reinterpret_cast<BYTE *>(path),
                      &size);
     return path;
@@ -181,6 +194,15 @@ std::string RegisteredImagePath() {
 // bring-up points it at the path it uses but Wine loads nothing from such a
 // path. (The directories are made through the long-path prefix, since the
 // driver path in them may exceed MAX_PATH.)
+// Gives the key the access list written in SDDL.
+void SetKeyAccess(HKEY key, const char *sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
+    LocalFree(descriptor);
+}
+
 TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
     const std::string file = DriverFile();
     const std::size_t fits = 259 - file.size(); // the directory with its backslash
@@ -194,7 +216,7 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
         CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
         const std::string output = RunProbe(dir + " open");
         if (dirLength == fits) {
-            EXPECT_EQ("open 0\npath " + dir + "\\" + file + "\n", output);
+            EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + dir + "\\" + file + "\n", output);
             EXPECT_EQ(dir + "\\" + file, RegisteredImagePath());
         } else {
             EXPECT_EQ(0u, output.find("open 0\n")) << output;
@@ -203,10 +225,31 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
     }
 }
 
-TEST_F(DriverBringUp, DriverThatFailsToStartIsStoppedAndDeleted) {
-    WriteTextFile(Dir(DriverFile()), "not a driver image");
-    EXPECT_EQ("open 0\npath " + Dir(DriverFile()) + "\n",
+// A registration that cannot be pointed at the checked file (here its key
+// refuses the change, as a policy might) is left as it is, and bring-up
+// fails with the error of the change.
+TEST_F(DriverBringUp, RepointRefusedLeavesTheRegistrationAlone) {
+    const std::string driver = CopyDrivers();
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+    const std::string registered = RegisteredImagePath();
+    UniqueRegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0,
+                                           WRITE_DAC, key.put()));
+    SetKeyAccess(key.get(), "D:P(A;;KR;;;WD)"); // everyone may read, nobody change
+
+    EXPECT_EQ("open 0\ninstall repoint 5\npath " + driver + "\n",
               RunProbe(std::string(kModuleDir) + " open"));
+    SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
+    EXPECT_EQ(registered, RegisteredImagePath());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+}
+
+// The start's own error is reported, and the registration made goes again.
+TEST_F(DriverBringUp, DriverThatFailsToStartIsStoppedAndDeleted) {
+    ASSERT_TRUE(WriteTextFile(Dir(DriverFile()), "not a driver image"));
+    const std::string output = RunProbe(std::string(kModuleDir) + " open");
+    EXPECT_EQ(0u, output.find("open 0\ninstall start ")) << output;
+    EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
 }
 
