@@ -4,15 +4,17 @@
 #include <cstring>
 
 const char kCheckUsage[] =
-    "Usage: WGBCheck [--json] [--load] [--watch SECONDS]\n"
+    "Usage: WGBCheck [--json] [--load] [--watch SECONDS] [--out FILE]\n"
     "Tells whether the button service can work on this machine, using the service's own\n"
     "rules. Run it from the folder's copy, from an elevated prompt for the driver and the\n"
     "button checks. It changes nothing, except with --load.\n"
     "  --json           one JSON object instead of lines\n"
     "  --load           bring the driver up as the service does, when it is not loaded\n"
     "  --watch SECONDS  then sample the button every 100 ms and show each change\n"
+    "  --out FILE       write the lines or the JSON into FILE, in UTF-8\n"
     "  --help           this text\n"
-    "Exit code: 0 all OK, 1 something warns, 2 something fails, 3 bad argument.\n";
+    "Exit code: 0 all OK (or not checkable here: SKIP), 1 something warns, 2 something\n"
+    "fails, 3 bad argument or an output file that cannot be written.\n";
 
 bool ParseCheckArguments(int count, const char *const *arguments, CheckOptions &options) {
     for (int i = 0; i < count; ++i) {
@@ -23,6 +25,10 @@ bool ParseCheckArguments(int count, const char *const *arguments, CheckOptions &
             options.load = true;
         } else if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "/?") == 0) {
             options.help = true;
+        } else if (std::strcmp(argument, "--out") == 0 && i + 1 < count) {
+            options.outFile = arguments[++i];
+            if (options.outFile.empty())
+                return false;
         } else if (std::strcmp(argument, "--watch") == 0 && i + 1 < count) {
             const char *number = arguments[++i];
             char *end = nullptr;

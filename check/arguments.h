@@ -1,11 +1,14 @@
 #pragma once
 // The check tool's command line. Portable.
 
+#include <string>
+
 struct CheckOptions {
     bool json = false; // one JSON object instead of lines
     bool load = false; // bring the driver up as the service does
     bool help = false;
     unsigned watchSeconds = 0; // then sample the button this long
+    std::string outFile;       // the report goes there, in UTF-8, instead
 };
 
 inline constexpr unsigned kMaxWatchSeconds = 86400;

@@ -7,8 +7,8 @@
 #include "button/process_choice.h"
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
+#include "check/machine_facts.h"
 #include "check/protection.h"
-#include "common/service_config.h"
 #include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "hwaccess/hw_access.h"
@@ -19,10 +19,16 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
+
+// Windows refused a file's signature. Not every SDK's headers name it.
+#ifndef ERROR_INVALID_IMAGE_HASH
+#define ERROR_INVALID_IMAGE_HASH 577L
+#endif
 
 namespace {
 
@@ -35,37 +41,30 @@ constexpr char kDriver[] = "driver";
 constexpr char kButton[] = "button";
 constexpr char kUser[] = "user";
 
+constexpr char kNotElevated[] = "not elevated";
 constexpr char kElevate[] = "run WGBCheck from an elevated prompt (Run as administrator)";
 // One try: the service's retries are for the minutes after boot.
 constexpr WmiRetry kWmiOnce{1, 0};
 constexpr DWORD kWatchSampleMs = 100;
-// Windows refused the driver's signature (ERROR_INVALID_IMAGE_HASH).
-constexpr DWORD kErrorInvalidImageHash = 577;
 constexpr unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
+constexpr char kSaveWithoutMark[] = "save WGB.ini without a byte-order mark (ANSI)";
+
+// Set by Ctrl+C or Ctrl+Break: the watch ends and the report is still whole.
+std::atomic<bool> g_watchInterrupted{false};
 
 // What one check finds out for the checks after it.
 struct Machine {
     std::string directory;
     bool elevated = false;
-    std::string driverFile; // the file name this Windows needs
     bool driverOpen = false;
-    ButtonInput input{};
+    std::string driverSkipped;        // why the driver could not be checked, if so
+    std::optional<ButtonInput> input; // none when the board's product is not known
 };
 
 template <typename... Args> std::string Format(const char *format, Args... args) {
     char text[512];
     std::snprintf(text, sizeof text, format, args...);
     return text;
-}
-
-std::string WindowsError(DWORD error) {
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text, nullptr);
-    std::string message = text;
-    while (!message.empty() && std::strchr("\r\n .", message.back()))
-        message.pop_back();
-    return Format("Windows error %lu", error) + (message.empty() ? "" : " (" + message + ")");
 }
 
 std::string Joined(const std::vector<std::string> &texts, const char *separator = ", ") {
@@ -79,112 +78,50 @@ bool Exists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool IsElevated() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
-        return false;
-    const UniqueHandle token(raw);
-    TOKEN_ELEVATION elevation = {};
-    DWORD size = 0;
-    if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size))
-        return elevation.TokenIsElevated != 0;
-    // Windows without elevation: an administrator has full rights.
-    BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD sidSize = sizeof sid;
-    BOOL member = FALSE;
-    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize) &&
-           CheckTokenMembership(nullptr, sid, &member) && member;
-}
-
-// The service's "Start" value as the registry holds it: what the next boot
-// uses, which the Service Control Manager may not show before that boot.
-std::optional<DWORD> RegisteredStart() {
-    UniqueRegKey key;
-    DWORD start = 0, size = sizeof start, type = 0;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kServiceRegistryKey, 0, KEY_QUERY_VALUE, key.put()) !=
-            ERROR_SUCCESS ||
-        RegQueryValueExA(key.get(), kStartValueName, nullptr, &type,
-                         reinterpret_cast<BYTE *>(&start), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return std::nullopt;
-    return start;
-}
-
-struct ServiceFacts {
-    std::string imagePath;
-    DWORD startType = 0;
-    DWORD state = 0;
-};
-
-// The registration and state of a service; none, with the Windows error in
-// *error, when it cannot be read (ERROR_SERVICE_DOES_NOT_EXIST: not registered).
-std::optional<ServiceFacts> QueryServiceFacts(const char *name, DWORD *error) {
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const UniqueServiceHandle service(
-        manager ? OpenServiceA(manager.get(), name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS)
-                : nullptr);
-    const std::vector<char> buffer =
-        service ? ReadServiceConfig(service.get()) : std::vector<char>();
-    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
-    SERVICE_STATUS status = {};
-    if (buffer.empty() || !QueryServiceStatus(service.get(), &status)) {
-        *error = GetLastError();
-        return std::nullopt;
-    }
-    return ServiceFacts{config->lpBinaryPathName ? config->lpBinaryPathName : "",
-                        config->dwStartType, status.dwCurrentState};
-}
-
-const char *StateName(DWORD state) {
-    switch (state) {
-    case SERVICE_RUNNING:
-        return "running";
-    case SERVICE_STOPPED:
-        return "stopped";
-    case SERVICE_START_PENDING:
-        return "starting";
-    case SERVICE_STOP_PENDING:
-        return "stopping";
-    default:
-        return "paused";
-    }
-}
-
-std::string UserOfProcess(DWORD processId) {
-    const UniqueHandle token = OpenPrimaryToken(processId);
-    DWORD size = 0;
-    if (token)
-        GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size ? size : 1);
-    std::string name;
-    if (!token || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
-        !KnownAccountName(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, name))
-        return "";
-    return name;
-}
-
-// 1. The files the service needs beside it. The driver file is the one this
+// The files the service needs beside it; the driver file is the one this
 // Windows needs, by the service's own choice.
-void CheckFiles(Machine &machine, Report &report) {
-    LocateDriverFile();
-    machine.driverFile = g_szDriverPath + machine.directory.size();
-    const std::string &driverFile = machine.driverFile;
-    report.FactText(kDriver, "file", driverFile);
+std::vector<std::string> ServiceFiles() {
+    return {kModuleFileName, kIniFileName, DriverFileName(), kCompanionExeName};
+}
+
+// How a UTF-8 byte-order mark at the start of WGB.ini stands: Windows'
+// profile functions read it as part of the first line, so that a first
+// section there is not seen.
+enum class IniMark { None, BeforeOtherSection, HidesMainBoard };
+
+IniMark Utf8MarkOf(const char *path) {
+    char head[64] = {};
+    DWORD read = 0;
+    const UniqueHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !ReadFile(file.get(), head, sizeof head - 1, &read, nullptr) ||
+        read < sizeof kUtf8Mark || std::memcmp(head, kUtf8Mark, sizeof kUtf8Mark) != 0)
+        return IniMark::None;
+    const char *line = head + sizeof kUtf8Mark;
+    while (*line == ' ' || *line == '\t')
+        ++line;
+    constexpr char kSection[] = "[MainBoard]";
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line, sizeof kSection - 1, kSection,
+                          sizeof kSection - 1) == CSTR_EQUAL
+               ? IniMark::HidesMainBoard
+               : IniMark::BeforeOtherSection;
+}
+
+// 1. The files the service needs beside it.
+void CheckFiles(const Machine &machine, Report &report) {
+    report.FactText(kFiles, "driver", DriverFileName());
     std::vector<std::string> missing;
-    for (const std::string name :
-         {kModuleFileName, kIniFileName, driverFile.c_str(), kCompanionExeName}) {
-        const bool present = Exists(machine.directory + name);
-        report.FactFlag(kFiles, name, present);
-        if (!present)
+    for (const std::string &name : ServiceFiles()) {
+        if (!Exists(machine.directory + name))
             missing.push_back(name);
     }
+    report.FactTexts(kFiles, "missing", missing);
     if (missing.empty())
-        report.Add(kFiles, Verdict::Ok,
-                   Format("%s, %s, %s and %s are in %s", kModuleFileName, kIniFileName,
-                          driverFile.c_str(), kCompanionExeName, machine.directory.c_str()));
+        report.Add(kFiles, Verdict::Ok, Joined(ServiceFiles()) + " are in " + machine.directory);
     else
         report.Add(kFiles, Verdict::Fail, Joined(missing) + " missing in " + machine.directory,
-                   "copy " + Joined(missing, " and ") + " into the folder beside WGBService.exe");
+                   "copy " + Joined(missing, " and ") + " into the folder beside " +
+                       kModuleFileName);
 }
 
 // 2. Who could plant or alter what the service runs as LocalSystem.
@@ -194,21 +131,24 @@ void CheckProtection(const Machine &machine, Report &report) {
     if (folder.size() > 3) // "C:\" keeps its backslash
         folder.pop_back();
     std::vector<std::pair<std::string, std::string>> objects = {{folder, "the folder"}};
-    for (const std::string name :
-         {kModuleFileName, kIniFileName, machine.driverFile.c_str(), kCompanionExeName}) {
+    for (const std::string &name : ServiceFiles()) {
         if (Exists(machine.directory + name))
             objects.emplace_back(machine.directory + name, name);
     }
     // One line for each set of accounts, naming what they may change.
-    std::vector<std::string> exposed;
+    std::vector<std::string> exposed, unread;
     std::vector<std::pair<std::string, std::vector<std::string>>> lines;
     for (const auto &[path, shownName] : objects) {
         std::vector<std::string> others;
         const DWORD error = OthersWhoMayChangePath(path, others);
+        if (error == ERROR_ACCESS_DENIED && !machine.elevated) {
+            unread.push_back(shownName);
+            continue;
+        }
         if (error != ERROR_SUCCESS) {
             report.Add(kProtection, Verdict::Warn,
                        "the permissions of " + path + " cannot be read: " + WindowsError(error),
-                       kElevate);
+                       "check them by hand (icacls)");
             continue;
         }
         if (others.empty())
@@ -227,7 +167,12 @@ void CheckProtection(const Machine &machine, Report &report) {
         report.Add(kProtection, Verdict::Warn, accounts + " may change " + Joined(names),
                    "let only administrators and SYSTEM change the folder and its files, as under "
                    "Program Files");
-    if (exposed.empty())
+    if (!unread.empty())
+        report.Add(kProtection, Verdict::Skip,
+                   std::string(kNotElevated) + ": the permissions of " + Joined(unread) +
+                       " cannot be read",
+                   kElevate);
+    else if (exposed.empty())
         report.Add(kProtection, Verdict::Ok,
                    "only administrators, SYSTEM and TrustedInstaller may change the folder and "
                    "its files");
@@ -236,7 +181,13 @@ void CheckProtection(const Machine &machine, Report &report) {
 // 3. The service's registration: this folder's executable, quoted, started at boot.
 void CheckService(const Machine &machine, Report &report) {
     const std::string executable = machine.directory + kModuleFileName;
-    const std::string install = "run \"" + executable + "\" -qtrinstall from an elevated prompt";
+    // The installation's own rule: it registers nothing from a longer path.
+    const std::string install =
+        ModulePathFits(executable.size())
+            ? "run \"" + executable + "\" -qtrinstall from an elevated prompt"
+            : Format("install into a folder with a shorter path: %s registers itself from a path "
+                     "of at most %u characters",
+                     kModuleFileName, static_cast<unsigned>(kModulePathSize - 1));
     DWORD error = ERROR_SUCCESS;
     const std::optional<ServiceFacts> facts = QueryServiceFacts(kServiceName, &error);
     report.FactFlag(kService, "registered", facts.has_value());
@@ -250,9 +201,10 @@ void CheckService(const Machine &machine, Report &report) {
                        kElevate);
         return;
     }
-    const DWORD start = RegisteredStart().value_or(facts->startType);
+    const DWORD start =
+        RegisteredStart(kServiceRegistryKey, kStartValueName).value_or(facts->startType);
     report.FactText(kService, "imagePath", facts->imagePath);
-    report.FactNumber(kService, "start", start);
+    report.FactText(kService, "start", StartName(start));
     report.FactText(kService, "state", StateName(facts->state));
 
     const std::string quoted = QuotedImagePath(executable);
@@ -263,11 +215,12 @@ void CheckService(const Machine &machine, Report &report) {
                    "run \"" + executable + "\" -qtruninstall, then -qtrinstall");
     } else if (!here) {
         report.Add(kService, Verdict::Fail, "registered from another folder: " + facts->imagePath,
-                   "run the registered copy with -qtruninstall, then " + install.substr(4));
+                   "run the registered copy with -qtruninstall, then " + install);
     }
     if (start != SERVICE_AUTO_START) {
         sound = false;
-        report.Add(kService, Verdict::Warn, Format("does not start at boot (Start = %lu)", start),
+        report.Add(kService, Verdict::Warn,
+                   "does not start at boot (start " + StartName(start) + ")",
                    Format("sc config %s start= auto", kServiceName));
     }
     if (facts->state != SERVICE_RUNNING) {
@@ -284,49 +237,82 @@ void CheckService(const Machine &machine, Report &report) {
 // 4. The board: the product text WMI gives and its match in WGB.ini.
 void CheckBoard(Machine &machine, Report &report) {
     std::string product;
-    const bool known = ReadBaseboardProduct(product, kWmiOnce) == WmiAnswer::Product;
-    machine.input = ButtonInputFor(product);
-    if (!known) {
-        report.Add(kBoard, Verdict::Fail, "WMI gives no baseboard product text",
-                   "make sure the WMI service (winmgmt) runs");
-    } else {
-        report.FactText(kBoard, "product", product);
-        const std::vector<std::string> entries = ReadBoardList(ReadBoardListKey);
-        const int key = FindBoardListKey(product, entries);
-        report.FactTexts(kBoard, "entries", entries);
-        report.FactNumber(kBoard, "matchingKey", key);
-        const std::string shown = "product " + QuotedForDisplay(product);
-        if (key != 0)
-            report.Add(kBoard, Verdict::Ok,
-                       shown + Format(" matches [MainBoard] %d=", key) + entries[key - 1]);
-        else
-            report.Add(kBoard, Verdict::Fail,
-                       shown + Format(" is not listed in [MainBoard] of %s (%u entries)",
-                                      g_szIniPath, static_cast<unsigned>(entries.size())),
-                       Format("add the line %u=", static_cast<unsigned>(entries.size() + 1)) +
-                           product + " under [MainBoard]");
+    const WmiAnswer answer = ReadBaseboardProduct(product, kWmiOnce);
+    const IniMark mark = Utf8MarkOf(g_szIniPath);
+    report.FactText(kBoard, "wmi",
+                    answer == WmiAnswer::Product         ? "answered"
+                    : answer == WmiAnswer::NoProductText ? "noProductText"
+                                                         : "failed");
+    report.FactFlag(kBoard, "iniUtf8Mark", mark != IniMark::None);
+    if (answer == WmiAnswer::Failed) {
+        report.Add(kBoard, Verdict::Fail, "WMI does not answer the baseboard query",
+                   "make sure the service Windows Management Instrumentation (winmgmt) runs, "
+                   "then check again");
+        return;
+    }
+    if (answer == WmiAnswer::NoProductText) {
+        report.Add(kBoard, Verdict::Fail, "the baseboard reports no product text to WMI",
+                   "the service serves no board without one: ask the board's maker");
+        return;
     }
 
-    unsigned char head[sizeof kUtf8Mark] = {};
-    DWORD read = 0;
-    const UniqueHandle ini(CreateFileA(g_szIniPath, GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    const bool marked = ini && ReadFile(ini.get(), head, sizeof head, &read, nullptr) &&
-                        read == sizeof head && std::memcmp(head, kUtf8Mark, sizeof head) == 0;
-    report.FactFlag(kBoard, "iniUtf8Mark", marked);
-    if (marked)
-        report.Add(kBoard, Verdict::Warn,
-                   Format("%s begins with a UTF-8 byte-order mark, which Windows reads as part of "
-                          "its first line",
-                          kIniFileName),
-                   "save it without the mark (as ANSI)");
+    machine.input = ButtonInputFor(product);
+    const std::vector<std::string> entries = ReadBoardList(ReadBoardListKey);
+    const int key = FindBoardListKey(product, entries);
+    report.FactText(kBoard, "product", product);
+    report.FactTexts(kBoard, "entries", entries);
+    report.FactNumber(kBoard, "matchingKey", key);
+    report.FactNumber(kBoard, "inputPort", machine.input->port);
+    report.FactNumber(kBoard, "inputBit", machine.input->bit);
+    const std::string shown = "product " + QuotedForDisplay(product);
+    if (mark == IniMark::HidesMainBoard) {
+        report.Add(kBoard, Verdict::Fail,
+                   shown + Format(" is not served: %s begins with a UTF-8 byte-order mark, which "
+                                  "hides [MainBoard] from Windows",
+                                  kIniFileName),
+                   kSaveWithoutMark);
+    } else if (key != 0) {
+        report.Add(kBoard, Verdict::Ok,
+                   shown + Format(" matches [MainBoard] %d=", key) + entries[key - 1]);
+        // Harmless while [MainBoard] is not the first section.
+        if (mark == IniMark::BeforeOtherSection)
+            report.Add(kBoard, Verdict::Warn,
+                       Format("%s begins with a UTF-8 byte-order mark, which hides its first "
+                              "section from Windows",
+                              kIniFileName),
+                       kSaveWithoutMark);
+    } else {
+        report.Add(kBoard, Verdict::Fail,
+                   shown + Format(" is not listed in [MainBoard] of %s (%u entries)", g_szIniPath,
+                                  static_cast<unsigned>(entries.size())),
+                   Format("add the line %u=", static_cast<unsigned>(entries.size() + 1)) + product +
+                       " under [MainBoard]");
+    }
+    report.Add(kBoard, Verdict::Ok,
+               Format("the button is read at port 0x%03X, bit %u", machine.input->port,
+                      machine.input->bit));
+}
 
-    report.FactNumber(kBoard, "inputPort", machine.input.port);
-    report.FactNumber(kBoard, "inputBit", machine.input.bit);
-    report.Add(
-        kBoard, Verdict::Ok,
-        Format("the button is read at port 0x%03X, bit %u", machine.input.port, machine.input.bit));
+// What to do about a driver service that bring-up could not register, point
+// at its file or start.
+std::string DriverAdvice(const DriverServiceReport &install) {
+    if (install.disabled)
+        return Format("an administrator disabled it: sc config %s start= demand",
+                      kDriverServiceName);
+    switch (install.error) {
+    case ERROR_SERVICE_MARKED_FOR_DELETE:
+        return "close what holds the driver service open (the Services console, a management "
+               "agent), or restart Windows";
+    case ERROR_ACCESS_DENIED:
+        return Format("a policy keeps %s from being changed: let administrators change it",
+                      kDriverServiceName);
+    case ERROR_INVALID_IMAGE_HASH:
+    case ERROR_DRIVER_BLOCKED:
+        return "Windows refuses the driver (its signature, the driver blocklist or memory "
+               "integrity): use the maker's driver signed for this Windows";
+    default:
+        return "use the maker's driver file for this Windows";
+    }
 }
 
 // 5. The driver: its device, or why it is not there.
@@ -334,25 +320,28 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
     machine.driverOpen = OpenDriverDevice();
     const DWORD openError = GetLastError();
     if (!machine.driverOpen && openError == ERROR_FILE_NOT_FOUND && options.load) {
+        // Bring-up reads the folder from g_szModuleDir, as in the service.
         IoDriverState state = {};
         DriverServiceReport install;
         machine.driverOpen = OpenIoDriver(&state, &install);
-        const DWORD startError = install.error;
-        report.FactNumber(kDriver, "startError", startError);
+        if (install.disabled)
+            report.FactFlag(kDriver, "disabled", true);
+        if (install.failedStep == DriverStep::Start)
+            report.FactNumber(kDriver, "startError", install.error);
+        else if (install.failedStep != DriverStep::None)
+            report.FactNumber(kDriver, "registerError", install.error);
         if (!machine.driverOpen) {
-            const char *action =
-                startError == kErrorInvalidImageHash
-                    ? "Windows refused the driver's signature: use the maker's signed driver file "
-                      "for this Windows"
-                : startError == ERROR_SERVICE_DISABLED
-                    ? "an administrator disabled the driver service: sc config Quendra_1_0_T "
-                      "start= demand"
-                    : "copy the maker's driver file into the folder and run --load elevated";
-            report.Add(kDriver, Verdict::Fail,
-                       "bring-up failed" +
-                           (startError ? ", the driver's start: " + WindowsError(startError)
-                                       : std::string()),
-                       action);
+            const char *what = install.failedStep == DriverStep::Start  ? "its start"
+                               : install.failedStep == DriverStep::None ? nullptr
+                                                                        : "its registration";
+            std::string fact = "bring-up failed";
+            if (install.disabled)
+                fact += Format(": %s is disabled", kDriverServiceName);
+            else if (what)
+                fact += Format(", %s: ", what) + WindowsError(install.error);
+            else
+                fact += ": the driver file is missing or its path too long";
+            report.Add(kDriver, Verdict::Fail, fact, DriverAdvice(install));
         }
     }
     report.FactFlag(kDriver, "deviceOpen", machine.driverOpen);
@@ -363,8 +352,10 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
     if (options.load && openError == ERROR_FILE_NOT_FOUND)
         return;
     if (!machine.elevated && openError == ERROR_ACCESS_DENIED) {
-        report.Add(kDriver, Verdict::Warn,
-                   "not checked: opening the driver needs administrator rights", kElevate);
+        machine.driverSkipped = kNotElevated;
+        report.Add(kDriver, Verdict::Skip,
+                   std::string(kNotElevated) + ": opening the driver needs administrator rights",
+                   kElevate);
         return;
     }
     if (openError != ERROR_FILE_NOT_FOUND) {
@@ -374,41 +365,55 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
         return;
     }
     DWORD error = ERROR_SUCCESS;
-    const std::optional<ServiceFacts> facts = QueryServiceFacts(g_pszDriverServiceName, &error);
+    const std::optional<ServiceFacts> facts = QueryServiceFacts(kDriverServiceName, &error);
+    const bool disabled = facts && facts->startType == SERVICE_DISABLED;
     report.FactFlag(kDriver, "registered", facts.has_value());
-    std::string fact = "the driver is not loaded; " + std::string(g_pszDriverServiceName);
+    std::string fact = "the driver is not loaded; " + std::string(kDriverServiceName);
     if (facts) {
         report.FactText(kDriver, "imagePath", facts->imagePath);
         report.FactText(kDriver, "state", StateName(facts->state));
+        report.FactText(kDriver, "start", StartName(facts->startType));
         fact += " is registered for " + facts->imagePath + ", " + StateName(facts->state) +
-                (facts->startType == SERVICE_DISABLED ? " and disabled" : "");
+                (disabled ? " and disabled" : "");
     } else {
         fact += " is not registered";
     }
     report.Add(kDriver, Verdict::Fail, fact,
-               "start the service, or run WGBCheck --load elevated to see why the driver does "
-               "not start");
+               disabled ? Format("an administrator disabled it: sc config %s start= demand",
+                                 kDriverServiceName)
+                        : "start the service, or run WGBCheck --load elevated to see why the "
+                          "driver does not start");
+}
+
+// Why the button cannot be read here; empty when it can.
+std::string ButtonUnreadable(const Machine &machine) {
+    if (!machine.input)
+        return "the board's input is not known";
+    if (!machine.driverSkipped.empty())
+        return machine.driverSkipped;
+    return machine.driverOpen ? "" : "the driver's device is not open";
 }
 
 // 6. The button's level now, read as the service reads it.
 void CheckButton(const Machine &machine, Report &report) {
-    if (!machine.driverOpen) {
-        report.Add(kButton, Verdict::Warn, "not read: the driver's device is not open",
-                   machine.elevated ? "mend the driver first" : kElevate);
+    const std::string unreadable = ButtonUnreadable(machine);
+    if (!unreadable.empty()) {
+        report.Add(kButton, Verdict::Skip, unreadable,
+                   machine.driverSkipped.empty() ? "" : kElevate);
         return;
     }
+    const ButtonInput input = *machine.input;
     std::uint8_t value = 0;
-    if (!TryReadIoPortByte(machine.input.port, value)) {
+    if (!TryReadIoPortByte(input.port, value)) {
         report.Add(kButton, Verdict::Fail,
-                   Format("reading port 0x%03X fails: ", machine.input.port) +
-                       WindowsError(GetLastError()),
+                   Format("reading port 0x%03X fails: ", input.port) + WindowsError(GetLastError()),
                    "use the maker's driver for this board");
         return;
     }
-    const bool pressed = ButtonLevel(machine.input, value) == kLevelPressed;
+    const bool pressed = ButtonLevel(input, value) == kLevelPressed;
     report.FactText(kButton, "level", pressed ? "pressed" : "released");
     const std::string fact = Format("%s now (port 0x%03X reads 0x%02X)",
-                                    pressed ? "pressed" : "released", machine.input.port, value);
+                                    pressed ? "pressed" : "released", input.port, value);
     if (pressed)
         report.Add(kButton, Verdict::Warn, fact,
                    "if nobody presses the button, its input is held low: check the wiring");
@@ -416,32 +421,53 @@ void CheckButton(const Machine &machine, Report &report) {
         report.Add(kButton, Verdict::Ok, fact);
 }
 
+BOOL WINAPI StopWatching(DWORD) {
+    g_watchInterrupted = true;
+    return TRUE;
+}
+
 // After the checks: every change of the button's level with its time since
-// the watch began, sampled every 100 ms.
+// the watch began, sampled every 100 ms, until the time is up or Ctrl+C. A
+// read that fails is no sample.
 void WatchButton(const Machine &machine, unsigned seconds, Report &report) {
-    if (!machine.driverOpen)
+    const std::string unreadable = ButtonUnreadable(machine);
+    if (!unreadable.empty()) {
+        report.Add(kButton, Verdict::Skip, "the watch: " + unreadable);
         return;
-    if (report.onLine)
-        report.onLine(Format("watching the button for %u s: press it now", seconds));
-    std::string changes;
-    const DWORD start = GetTickCount();
-    bool wasPressed =
-        ButtonLevel(machine.input, ReadIoPortByte(machine.input.port)) == kLevelPressed;
-    while (GetTickCount() - start < seconds * 1000UL) {
-        Sleep(kWatchSampleMs);
-        const bool nowPressed =
-            ButtonLevel(machine.input, ReadIoPortByte(machine.input.port)) == kLevelPressed;
-        if (nowPressed == wasPressed)
-            continue;
-        wasPressed = nowPressed;
-        const DWORD ms = GetTickCount() - start;
-        const char *level = nowPressed ? "pressed" : "released";
-        changes +=
-            Format("%s{\"ms\": %lu, \"level\": \"%s\"}", changes.empty() ? "" : ", ", ms, level);
-        if (report.onLine)
-            report.onLine(Format("%8.1f s  %s", ms / 1000.0, level));
     }
+    const ButtonInput input = *machine.input;
+    SetConsoleCtrlHandler(StopWatching, TRUE);
+    std::fprintf(stderr, "watching the button for %u s (Ctrl+C ends it): press it now\n", seconds);
+    std::string changes;
+    unsigned failedReads = 0;
+    std::optional<bool> wasPressed;
+    const DWORD start = GetTickCount();
+    while (!g_watchInterrupted && GetTickCount() - start < seconds * 1000UL) {
+        std::uint8_t value = 0;
+        if (!TryReadIoPortByte(input.port, value)) {
+            ++failedReads;
+        } else {
+            const bool pressed = ButtonLevel(input, value) == kLevelPressed;
+            if (wasPressed && pressed != *wasPressed) {
+                const DWORD ms = GetTickCount() - start;
+                const char *level = pressed ? "pressed" : "released";
+                changes += Format("%s{\"ms\": %lu, \"level\": \"%s\"}", changes.empty() ? "" : ", ",
+                                  ms, level);
+                if (report.onLine)
+                    report.onLine(Format("%8.1f s  %s", ms / 1000.0, level));
+            }
+            wasPressed = pressed;
+        }
+        Sleep(kWatchSampleMs);
+    }
+    SetConsoleCtrlHandler(StopWatching, FALSE);
     report.FactJson(kButton, "watch", "[" + changes + "]");
+    report.FactNumber(kButton, "watchFailedReads", failedReads);
+    if (failedReads != 0)
+        report.Add(
+            kButton, Verdict::Warn,
+            Format("%u reads of port 0x%03X failed during the watch", failedReads, input.port),
+            "use the maker's driver for this board");
 }
 
 // 7. The user whose session the companion would start in.
@@ -452,9 +478,8 @@ void CheckUser(Report &report) {
     report.FactNumber(kUser, "consoleSession", console);
     if (shell == nullptr) {
         report.Add(
-            kUser, Verdict::Warn,
-            Format("no %s runs: nobody is logged on, and a press starts nothing", kShellExeName),
-            "log on at the machine");
+            kUser, Verdict::Skip,
+            Format("nobody logged on: no %s runs, so a press starts nothing now", kShellExeName));
         return;
     }
     const std::string user = UserOfProcess(shell->processId);
@@ -485,6 +510,7 @@ void RunMachineChecks(const std::string &directory, const CheckOptions &options,
     Machine machine;
     machine.directory = directory;
     machine.elevated = IsElevated();
+    report.Header("serviceVersion", FileVersion(directory + kModuleFileName));
     report.FactText(kMachine, "directory", directory);
     report.FactFlag(kMachine, "elevated", machine.elevated);
     report.FactFlag(kMachine, "x64", IsX64System());

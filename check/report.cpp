@@ -16,6 +16,8 @@ const char *VerdictName(Verdict verdict) {
     switch (verdict) {
     case Verdict::Ok:
         return "OK";
+    case Verdict::Skip:
+        return "SKIP";
     case Verdict::Warn:
         return "WARN";
     default:
@@ -66,6 +68,10 @@ void Report::Add(const std::string &check, Verdict verdict, const std::string &f
         onLine(FindingLine(findings_.back()));
 }
 
+void Report::Header(const std::string &name, const std::string &text) {
+    header_.emplace_back(name, text);
+}
+
 void Report::FactText(const std::string &check, const std::string &name, const std::string &text) {
     facts_.push_back({check, name, {text}, false, {}});
 }
@@ -99,8 +105,11 @@ int Report::ExitCode() const {
 std::string Report::Json(const Utf8Converter &toUtf8) const {
     static const char *const kResults[] = {"OK", "WARN", "FAIL"};
     const int exitCode = ExitCode();
-    std::string json = "{\"result\": " + JsonString(kResults[exitCode]) +
-                       ", \"exitCode\": " + std::to_string(exitCode);
+    std::string json = "{\"schema\": " + std::to_string(kReportSchema);
+    for (const auto &[name, text] : header_)
+        json += ", " + JsonString(name) + ": " + JsonString(toUtf8(text));
+    json += ", \"result\": " + JsonString(kResults[exitCode]) +
+            ", \"exitCode\": " + std::to_string(exitCode);
 
     // Facts grouped by check, the checks in the order they first gave one.
     std::vector<std::string> checks;

@@ -1,13 +1,19 @@
 #pragma once
-// What the check tool found: a line per finding (OK, WARN or FAIL, the fact,
-// and for WARN and FAIL what to do) and the facts behind them, grouped by
-// check, for the JSON output. Portable.
+// What the check tool found: a line per finding (OK, SKIP, WARN or FAIL, the
+// fact, and for the others than OK what to do) and the facts behind them,
+// grouped by check, for the JSON output. Portable.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-enum class Verdict { Ok, Warn, Fail };
+// SKIP: a check that could not be made here (not elevated, nobody logged
+// on...), which is no problem of the machine's.
+enum class Verdict { Ok, Skip, Warn, Fail };
+
+// The version of the JSON's layout: raised when a field changes meaning or
+// goes; new fields may come without it.
+inline constexpr int kReportSchema = 1;
 
 struct Finding {
     std::string check;
@@ -26,6 +32,8 @@ class Report {
 
     void Add(const std::string &check, Verdict verdict, const std::string &fact,
              const std::string &action = {});
+    // A text field at the top of the JSON, after "schema": what produced it.
+    void Header(const std::string &name, const std::string &text);
     void FactText(const std::string &check, const std::string &name, const std::string &text);
     void FactNumber(const std::string &check, const std::string &name, long long number);
     void FactFlag(const std::string &check, const std::string &name, bool flag);
@@ -35,10 +43,11 @@ class Report {
     void FactJson(const std::string &check, const std::string &name, const std::string &json);
 
     const std::vector<Finding> &Findings() const { return findings_; }
-    // 0 when every finding is OK, 1 when one warns, 2 when one fails.
+    // 0 when every finding is OK or SKIP, 1 when one warns, 2 when one fails.
     int ExitCode() const;
-    // One object: "result", "exitCode", an object of facts per check in the
-    // order the checks came, and "findings".
+    // One object: "schema", the header fields, "result", "exitCode", an
+    // object of facts per check in the order the checks came, and
+    // "findings".
     std::string Json(const Utf8Converter &toUtf8) const;
 
   private:
@@ -49,6 +58,7 @@ class Report {
         std::string json; // any other value
     };
     std::vector<Finding> findings_;
+    std::vector<std::pair<std::string, std::string>> header_;
     std::vector<Fact> facts_;
 };
 

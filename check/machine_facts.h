@@ -1,0 +1,37 @@
+#pragma once
+// What the check tool reads off Windows for its checks: errors as text,
+// elevation, a service's registration, the user of a process, a file's
+// version.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// "Windows error N (its message)".
+std::string WindowsError(DWORD error);
+
+// True when this process runs with administrator rights.
+bool IsElevated();
+
+struct ServiceFacts {
+    std::string imagePath;
+    DWORD startType = 0;
+    DWORD state = 0;
+};
+// The registration and state of a service; none, with the Windows error in
+// *error, when it cannot be read (ERROR_SERVICE_DOES_NOT_EXIST: not registered).
+std::optional<ServiceFacts> QueryServiceFacts(const char *name, DWORD *error);
+// The service's "Start" value as the registry holds it: what the next boot
+// uses, which the Service Control Manager may not show before that boot.
+std::optional<DWORD> RegisteredStart(const char *registryKey, const char *valueName);
+// "running", "stopped", ...
+const char *StateName(DWORD state);
+// "boot", "system", "auto", "demand", "disabled", or the number.
+std::string StartName(DWORD start);
+
+// The account the process runs as, "DOMAIN\\name"; empty when not known.
+std::string UserOfProcess(DWORD processId);
+
+// The fixed file version of an executable, "a.b.c.d"; empty when it has none.
+std::string FileVersion(const std::string &path);
