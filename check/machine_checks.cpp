@@ -36,8 +36,6 @@ constexpr char kButton[] = "button";
 constexpr char kUser[] = "user";
 
 constexpr char kElevate[] = "run WGBCheck from an elevated prompt (Run as administrator)";
-// One try: the service's retries are for the minutes after boot.
-constexpr WmiRetry kWmiOnce{1, 0};
 constexpr DWORD kWatchSampleMs = 100;
 // Windows refused the driver's signature (ERROR_INVALID_IMAGE_HASH).
 constexpr DWORD kErrorInvalidImageHash = 577;
@@ -284,7 +282,7 @@ void CheckService(const Machine &machine, Report &report) {
 // 4. The board: the product text WMI gives and its match in WGB.ini.
 void CheckBoard(Machine &machine, Report &report) {
     std::string product;
-    const bool known = ReadBaseboardProduct(product, kWmiOnce) == WmiAnswer::Product;
+    const bool known = ReadBaseboardProduct(product) == WmiAnswer::Product;
     machine.input = ButtonInputFor(product);
     if (!known) {
         report.Add(kBoard, Verdict::Fail, "WMI gives no baseboard product text",
