@@ -8,6 +8,7 @@ namespace {
 
 constexpr DWORD kUnknownSession = 0xFFFFFFFF;
 
+// Lead bytes of the ANSI code page, in which the image path is given.
 bool IsLeadByteHere(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
