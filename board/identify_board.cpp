@@ -2,6 +2,7 @@
 
 #include "board/board_list.h"
 #include "board/ini_reader.h"
+#include "board/wmi_retry.h"
 #include "common/com_ptr.h"
 #include "common/shared_state.h"
 
@@ -9,7 +10,12 @@
 
 #include <wbemcli.h>
 
+#include <cstdint>
+
 std::string g_strBoard;
+
+const WmiClock kWindowsClock = {[]() -> unsigned long { return GetTickCount(); },
+                                [](unsigned long ms) { Sleep(ms); }};
 
 namespace {
 
@@ -27,7 +33,7 @@ constexpr char kBoardSection[] = "MainBoard";
 constexpr long kNextTimeoutMs = 30000;
 constexpr unsigned long kRunFlagLookMs = 100;
 
-// Uninitialises COM when IdentifyBoard returns, after every interface is
+// Uninitialises COM at the end of its scope, after every interface is
 // released; only an initialisation that succeeded is undone, so that a thread
 // already in another apartment keeps it.
 class ComApartment {
@@ -85,8 +91,11 @@ WmiAnswer QueryBaseboardProduct(std::string &productText) {
         !locator)
         return WmiAnswer::Failed;
 
-    if (FAILED(locator->ConnectServer(UniqueBstr(kNamespace).get(), nullptr, nullptr, nullptr, 0,
-                                      nullptr, nullptr, services.put())) ||
+    // Bounded too: with this flag Windows gives up on a connection after about
+    // 2 minutes.
+    if (FAILED(locator->ConnectServer(UniqueBstr(kNamespace).get(), nullptr, nullptr, nullptr,
+                                      WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr,
+                                      services.put())) ||
         !services)
         return WmiAnswer::Failed;
 
@@ -113,14 +122,41 @@ WmiAnswer QueryBaseboardProduct(std::string &productText) {
     return WmiAnswer::Product;
 }
 
+// The process's COM security, which Windows allows to be set once.
+bool SetComSecurity() {
+    return CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) == S_OK;
+}
+
 // Waits before the next try; false as soon as the service is told to end.
-bool PauseUnlessStopped(unsigned long pauseMs) {
+bool PauseUnlessStopped(unsigned long pauseMs, const WmiClock &clock) {
     for (unsigned long waited = 0; waited < pauseMs; waited += kRunFlagLookMs) {
         if (!g_bRunning.load())
             return false;
-        Sleep(kRunFlagLookMs);
+        clock.sleepMs(kRunFlagLookMs);
     }
     return g_bRunning.load();
+}
+
+// Tries the query until WMI answers or the run flag falls.
+WmiAnswer WaitForBaseboardProduct(std::string &productText, const WmiClock &clock) {
+    const ComApartment apartment;
+    if (!SetComSecurity())
+        return WmiAnswer::Failed;
+
+    std::uint64_t elapsedMs = 0;
+    unsigned long last = clock.nowMs();
+    for (;;) {
+        const WmiAnswer answer = QueryBaseboardProduct(productText);
+        if (answer != WmiAnswer::Failed)
+            return answer;
+        // Summed step by step, so that a count that wraps still adds up.
+        const unsigned long now = clock.nowMs();
+        elapsedMs += now - last;
+        last = now;
+        if (!PauseUnlessStopped(WmiRetryPauseMs(elapsedMs), clock))
+            return WmiAnswer::Failed;
+    }
 }
 
 } // namespace
@@ -129,25 +165,16 @@ std::string ReadBoardListKey(const std::string &key) {
     return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
 }
 
-WmiAnswer ReadBaseboardProduct(std::string &productText, const WmiRetry &retry) {
+WmiAnswer ReadBaseboardProduct(std::string &productText) {
     const ComApartment apartment;
-
-    // Once per process: Windows refuses a second call.
-    if (CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
-                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr) != S_OK)
+    if (!SetComSecurity())
         return WmiAnswer::Failed;
-
-    for (int attempt = 1;; ++attempt) {
-        const WmiAnswer answer = QueryBaseboardProduct(productText);
-        if (answer != WmiAnswer::Failed || attempt >= retry.tries ||
-            !PauseUnlessStopped(retry.pauseMs))
-            return answer;
-    }
+    return QueryBaseboardProduct(productText);
 }
 
-int IdentifyBoard(const WmiRetry &retry) {
+int IdentifyBoard(const WmiClock &clock) {
     std::string productText;
-    if (ReadBaseboardProduct(productText, retry) != WmiAnswer::Product)
+    if (WaitForBaseboardProduct(productText, clock) != WmiAnswer::Product)
         return 0;
     g_strBoard = productText;
     return MatchBoardList(g_strBoard, ReadBoardListKey);

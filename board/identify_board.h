@@ -7,14 +7,6 @@
 // The baseboard's WMI "Product" text; empty until IdentifyBoard has read it.
 extern std::string g_strBoard;
 
-// How often the WMI query is tried before the board counts as unknown: at
-// boot WMI may still be starting, or rebuilding its repository.
-struct WmiRetry {
-    int tries;
-    unsigned long pauseMs; // between tries; the run flag is looked at meanwhile
-};
-inline constexpr WmiRetry kWmiRetryAtBoot{13, 10000}; // about 2 minutes
-
 // What asking WMI for the baseboard's product gave.
 enum class WmiAnswer {
     Product,       // the product text
@@ -22,11 +14,19 @@ enum class WmiAnswer {
     Failed,        // no answer: WMI may still be starting
 };
 
-// The baseboard's WMI "Product" text in the ANSI code page. Initialises COM
-// on the calling thread and uninitialises it again. Failed tries are
-// repeated; a product that cannot become text is not. Failed also when the
-// run flag fell between tries.
-WmiAnswer ReadBaseboardProduct(std::string &productText, const WmiRetry &retry = kWmiRetryAtBoot);
+// The clock the WMI retries run on: Windows' own in the service, a faster
+// one in tests. The count may wrap.
+struct WmiClock {
+    unsigned long (*nowMs)();
+    void (*sleepMs)(unsigned long ms);
+};
+extern const WmiClock kWindowsClock;
+
+// One try of the query for the baseboard's WMI "Product" text in the ANSI
+// code page, set up as IdentifyBoard sets it up: initialises COM on the
+// calling thread and uninitialises it again, and sets the process's COM
+// security, which Windows allows once per process.
+WmiAnswer ReadBaseboardProduct(std::string &productText);
 
 // The value of a key of section "MainBoard" in g_szIniPath; empty when there
 // is none.
@@ -34,6 +34,8 @@ std::string ReadBoardListKey(const std::string &key);
 
 // Reads the product text into g_strBoard and returns 1 when a product
 // fragment listed in section "MainBoard" of g_szIniPath occurs in it, 0
-// otherwise. Returns 0 with g_strBoard left empty when WMI yields no product
-// text.
-int IdentifyBoard(const WmiRetry &retry = kWmiRetryAtBoot);
+// otherwise. The query is tried until WMI answers, pausing as
+// WmiRetryPauseMs says, for as long as the run flag stays up. Returns 0 with
+// g_strBoard left empty when WMI yields no product text, or when the run flag
+// fell first.
+int IdentifyBoard(const WmiClock &clock = kWindowsClock);

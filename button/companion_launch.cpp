@@ -48,8 +48,8 @@ class UserEnvironment {
 
 } // namespace
 
-void LaunchCompanion(std::uint32_t shellProcessId) {
-    const UniqueHandle shellToken = OpenPrimaryToken(shellProcessId);
+void LaunchCompanion(const ProcessEntry &shell) {
+    const UniqueHandle shellToken = OpenShellToken(shell);
     if (!shellToken)
         return;
 

@@ -24,6 +24,14 @@ const ProcessEntry *ChooseUserShell(const std::vector<ProcessEntry> &processes,
     return first;
 }
 
+bool IsStillTheShell(const ProcessEntry &shell, const OpenedProcess &opened,
+                     LeadByteTest isLeadByte) {
+    std::string directory = opened.imagePath;
+    const std::size_t fileName = CutToDirectory(&directory[0], isLeadByte);
+    return EqualIgnoringAsciiCase(opened.imagePath.c_str() + fileName, kShellExeName) &&
+           opened.tokenSession == shell.sessionId;
+}
+
 bool RunsInSession(const std::vector<ProcessEntry> &processes, const char *exeName,
                    std::uint32_t session) {
     for (const ProcessEntry &process : processes) {

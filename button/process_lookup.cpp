@@ -1,10 +1,40 @@
 #include "button/process_lookup.h"
 
+#include "common/system_library.h"
+
 #include <tlhelp32.h>
 
 namespace {
+
 constexpr DWORD kUnknownSession = 0xFFFFFFFF;
+
+// Lead bytes of the ANSI code page, in which the image path is given.
+bool IsLeadByteHere(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
 }
+
+UniqueHandle TokenOf(HANDLE process) {
+    UniqueHandle token;
+    if (!OpenProcessToken(process, TOKEN_ALL_ACCESS, token.put()))
+        token.reset();
+    return token;
+}
+
+// The full path of the process's image. Looked up at run time: Windows XP
+// lacks the call, and there no shell can be confirmed.
+bool ImagePath(HANDLE process, std::string &path) {
+    using QueryFn = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
+    const auto query =
+        GetProcedure<QueryFn>(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+    char buffer[MAX_PATH];
+    DWORD size = sizeof(buffer);
+    if (!query || !query(process, 0, buffer, &size))
+        return false;
+    path.assign(buffer, size);
+    return true;
+}
+
+} // namespace
 
 std::vector<ProcessEntry> SnapshotProcesses() {
     std::vector<ProcessEntry> processes;
@@ -24,8 +54,23 @@ std::vector<ProcessEntry> SnapshotProcesses() {
 
 UniqueHandle OpenPrimaryToken(DWORD processId) {
     const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
-    HANDLE token = nullptr;
-    if (!process || !OpenProcessToken(process.get(), TOKEN_ALL_ACCESS, &token))
+    return process ? TokenOf(process.get()) : UniqueHandle();
+}
+
+UniqueHandle OpenShellToken(const ProcessEntry &shell) {
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, shell.processId));
+    if (!process)
         return UniqueHandle();
-    return UniqueHandle(token);
+    UniqueHandle token = TokenOf(process.get());
+    DWORD session = kUnknownSession;
+    DWORD size = 0;
+    OpenedProcess opened;
+    if (!token ||
+        !GetTokenInformation(token.get(), TokenSessionId, &session, sizeof(session), &size) ||
+        !ImagePath(process.get(), opened.imagePath))
+        return UniqueHandle();
+    opened.tokenSession = session;
+    if (!IsStillTheShell(shell, opened, IsLeadByteHere))
+        return UniqueHandle();
+    return token;
 }

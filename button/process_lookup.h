@@ -15,3 +15,9 @@ std::vector<ProcessEntry> SnapshotProcesses();
 // The process's primary token, opened with TOKEN_ALL_ACCESS; empty when the
 // process or its token cannot be opened.
 UniqueHandle OpenPrimaryToken(DWORD processId);
+
+// The primary token of the shell chosen from a snapshot, opened with
+// TOKEN_ALL_ACCESS, when the process of that id is still that shell (its
+// image and its token's session, as IsStillTheShell says); empty otherwise,
+// and when the process or its token cannot be opened.
+UniqueHandle OpenShellToken(const ProcessEntry &shell);

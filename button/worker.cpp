@@ -43,7 +43,7 @@ void HandlePress(const char *directory) {
     // Composed afresh each time from the unchanged directory, so every launch
     // uses the same command line.
     wsprintfA(g_szModuleDir, kCommandLineFormat, directory, kCompanionExeName);
-    LaunchCompanion(shell->processId);
+    LaunchCompanion(*shell);
 }
 
 } // namespace

@@ -43,8 +43,6 @@ constexpr char kUser[] = "user";
 
 constexpr char kNotElevated[] = "not elevated";
 constexpr char kElevate[] = "run WGBCheck from an elevated prompt (Run as administrator)";
-// One try: the service's retries are for the minutes after boot.
-constexpr WmiRetry kWmiOnce{1, 0};
 constexpr DWORD kWatchSampleMs = 100;
 constexpr unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 constexpr char kSaveWithoutMark[] = "save WGB.ini without a byte-order mark (ANSI)";
@@ -237,7 +235,7 @@ void CheckService(const Machine &machine, Report &report) {
 // 4. The board: the product text WMI gives and its match in WGB.ini.
 void CheckBoard(Machine &machine, Report &report) {
     std::string product;
-    const WmiAnswer answer = ReadBaseboardProduct(product, kWmiOnce);
+    const WmiAnswer answer = ReadBaseboardProduct(product);
     const IniMark mark = Utf8MarkOf(g_szIniPath);
     report.FactText(kBoard, "wmi",
                     answer == WmiAnswer::Product         ? "answered"

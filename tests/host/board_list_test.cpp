@@ -1,6 +1,8 @@
-// The board list of WGB.ini, read through a key reader over listed values.
+// The board list of WGB.ini, read through a key reader over listed values,
+// and when the WMI query is tried again.
 
 #include "board/board_list.h"
+#include "board/wmi_retry.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,18 @@ TEST(BoardList, ReadsKeysUpTo4096) {
     EXPECT_EQ(0, Match("QX-6231", values));
     values[4095] = "6231";
     EXPECT_EQ(1, Match("QX-6231", values));
+}
+
+// 10 s between tries for the first 2 minutes since the first try began, then
+// 60 s, however long WMI keeps failing.
+TEST(WmiRetry, PausesTenSecondsForTwoMinutesThenAMinute) {
+    const struct {
+        std::uint64_t elapsedMs;
+        unsigned long pauseMs;
+    } cases[] = {
+        {0, 10000}, {119999, 10000}, {120000, 60000}, {30 * 60000, 60000}, {0x100000000ull, 60000}};
+    for (const auto &c : cases)
+        EXPECT_EQ(c.pauseMs, WmiRetryPauseMs(c.elapsedMs)) << c.elapsedMs;
 }
 
 } // namespace

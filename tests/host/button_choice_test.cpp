@@ -60,6 +60,35 @@ TEST(ChooseUserShell, PrefersTheShellAtTheConsoleThenTheFirst) {
     EXPECT_EQ(nullptr, ChooseUserShell({{"WGB.exe", 1, 1}, {"explorer", 2, 1}}, 1));
 }
 
+// The process opened under the chosen shell's id serves only while it is
+// still that shell: a shell that ended may have left its id to any process.
+TEST(IsStillTheShell, ConfirmsTheChosenShellByImageNameAndTokenSession) {
+    const std::vector<ProcessEntry> processes = {{"explorer.exe", 100, 2},
+                                                 {"EXPLORER.EXE", 200, 1}};
+    const struct {
+        std::uint32_t console;
+        OpenedProcess opened;
+        std::uint32_t started; // the process whose token serves; 0 for none
+    } cases[] = {
+        {1, {"C:\\Windows\\explorer.exe", 1}, 200},
+        {2, {"\\Device\\HarddiskVolume2\\WINDOWS\\Explorer.EXE", 2}, 100},
+        {1, {"C:\\Windows\\System32\\svchost.exe", 1}, 0}, // the id went to a service
+        {1, {"C:\\Windows\\explorer.exe", 0}, 0},          // a token of session 0
+        {2, {"C:\\Windows\\explorer.exe", 1}, 0},          // another user's shell
+        {1, {"C:\\Tools\\myexplorer.exe", 1}, 0},
+        {1, {"C:\\Tools\\explorer.exe\\x.exe", 1}, 0},
+        // 0x83 0x5C is one character: the file is not EXPLORER.EXE.
+        {1, {"C:\\Tools\\\x83\\EXPLORER.EXE", 1}, 0},
+        {1, {"", 1}, 0},
+    };
+    for (const auto &c : cases) {
+        const ProcessEntry *shell = ChooseUserShell(processes, c.console);
+        ASSERT_NE(nullptr, shell);
+        const bool confirmed = IsStillTheShell(*shell, c.opened, ShiftJisLeadByte);
+        EXPECT_EQ(c.started, confirmed ? shell->processId : 0u) << c.opened.imagePath;
+    }
+}
+
 TEST(RunsInSession, LooksOnlyAtThatSession) {
     const std::vector<ProcessEntry> processes = {{"explorer.exe", 100, 2}, {"wgb.EXE", 110, 2}};
     EXPECT_TRUE(RunsInSession(processes, "WGB.exe", 2));

@@ -1,8 +1,8 @@
 // Board identification in Wine: the real WMI, with the baseboard product
 // text chosen through the session's DMI data, reaches the board list rule
-// unchanged; a fake WMI failing at each step leaves nothing unreleased.
-// IdentifyBoard sets process-wide COM security, so every case runs in a probe
-// process of its own.
+// unchanged; a fake WMI failing at each step, on a fake clock, is tried again
+// until it answers and leaves nothing unreleased. IdentifyBoard sets
+// process-wide COM security, so every case runs in a probe process of its own.
 
 #include "board/identify_board.h"
 #include "common/shared_state.h"
@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 // The fake WMI (support/fake_wmi.c), failing at step 1 (the locator) to 5
 // (Get), or at none with 0, during the first failing_tries tries.
@@ -27,33 +26,39 @@ namespace {
 
 constexpr char kIniPath[] = "C:\\wgb-board.ini";
 
-// Usage: INI-PATH [STEP FAILING-TRIES TRIES PAUSE-MS STOP-AFTER]. Without a
-// step, the real WMI from a thread without COM; with one, the fake registered
-// in the multithreaded apartment the thread is in, failing at that step
-// during its first tries, with the retries given; the run flag falls once
-// STOP-AFTER tries have begun (0: never). Prints "RESULT COM LIVE TRIES
-// PRODUCT": IdentifyBoard's result, 1 when COM is as it was before the call,
-// the fake objects not released, the tries, and the product text.
+// A clock that moves only when slept on, so that minutes of retries pass at
+// once. It starts near the end of its count, which wraps after 50 s. The run
+// flag falls when the time slept reaches g_stopAtMs (0: never).
+unsigned long g_fakeNowMs = 0xFFFFFFFFul - 50000;
+unsigned long g_sleptMs = 0;
+unsigned long g_stopAtMs = 0;
+const WmiClock kFakeClock = {[] { return g_fakeNowMs; },
+                             [](unsigned long ms) {
+                                 g_fakeNowMs += ms;
+                                 g_sleptMs += ms;
+                                 if (g_stopAtMs != 0 && g_sleptMs >= g_stopAtMs)
+                                     g_bRunning = false;
+                             }};
+
+// Usage: INI-PATH [STEP FAILING-TRIES STOP-AT-MS]. Without a step, the real
+// WMI on Windows' clock from a thread without COM; with one, the fake
+// registered in the multithreaded apartment the thread is in, failing at that
+// step during its first tries, on the fake clock. Prints "RESULT COM LIVE
+// TRIES SLEPT PRODUCT": IdentifyBoard's result, 1 when COM is as it was
+// before the call, the fake objects not released, the tries, the time slept
+// in milliseconds and the product text.
 int Probe(int argc, char **argv) {
     lstrcpynA(g_szIniPath, argv[0], sizeof g_szIniPath);
-    const bool fake = argc > 5;
+    const bool fake = argc > 3;
     if (fake && (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ||
                  !fake_wmi_register(std::atoi(argv[1]), std::atol(argv[2]))))
         return 3;
-    const WmiRetry retry =
-        fake ? WmiRetry{std::atoi(argv[3]), std::strtoul(argv[4], nullptr, 10)} : kWmiRetryAtBoot;
-    const long stopAfter = fake ? std::atol(argv[5]) : 0;
-    std::thread stopper([stopAfter] {
-        while (stopAfter > 0 && fake_wmi_tries() < stopAfter)
-            Sleep(10);
-        if (stopAfter > 0)
-            g_bRunning = false;
-    });
-    const int result = IdentifyBoard(retry);
-    stopper.join();
+    if (fake)
+        g_stopAtMs = std::strtoul(argv[3], nullptr, 10);
+    const int result = IdentifyBoard(fake ? kFakeClock : kWindowsClock);
     const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    std::printf("%d %d %ld %ld %s", result, again == (fake ? S_FALSE : S_OK), fake_wmi_live(),
-                fake_wmi_tries(), g_strBoard.c_str());
+    std::printf("%d %d %ld %ld %lu %s", result, again == (fake ? S_FALSE : S_OK), fake_wmi_live(),
+                fake_wmi_tries(), g_sleptMs, g_strBoard.c_str());
     return 0;
 }
 
@@ -80,23 +85,29 @@ TEST(BoardIdentification, RealWmiTextReachesTheBoardListUnchanged) {
     for (const WmiCase &c : kWmiCases) {
         SCOPED_TRACE(c.product);
         wgbtest::SetBoardProduct(c.product);
-        EXPECT_EQ(std::to_string(c.expected) + " 1 0 0 " + c.product, RunBoardProbe(c.entry, ""));
+        EXPECT_EQ(std::to_string(c.expected) + " 1 0 0 0 " + c.product, RunBoardProbe(c.entry, ""));
     }
 }
 
 // A value that matches every board: a search after a failure would show.
 // Each failed try releases what it obtained. A failure of the locator, the
-// connection, the query or Next is tried again; a failing Get is not.
+// connection, the query or Next is tried again, every 10 s for 2 minutes and
+// every 60 s afterwards, until WMI answers; a failing Get is not. An hour of
+// the fake clock ends each run that would otherwise go on.
 TEST(BoardIdentification, FakeWmiFailingAtEachStepIsRetriedAndReleasesEverything) {
-    const char *const served = "1 1 0 2 QX-Fake-6231 Rev 2";
+    const char *const served = "1 1 0 2 10000 QX-Fake-6231 Rev 2";
     const struct {
-        const char *args; // STEP FAILING-TRIES TRIES PAUSE-MS STOP-AFTER
+        const char *args; // STEP FAILING-TRIES STOP-AT-MS
         const char *report;
     } cases[] = {
-        {"1 1 3 10 0", served},           {"2 1 3 10 0", served}, {"3 1 3 10 0", served},
-        {"4 9 3 10 0", "0 1 0 3 "},       // failing every time: three tries, then no board
-        {"5 9 3 10 0", "0 1 0 1 "},       // no product text: not tried again
-        {"1 9 50 3600000 1", "0 1 0 1 "}, // a stop ends an hour's pause at once
+        {"1 1 3600000", served},
+        {"2 1 3600000", served},
+        {"3 1 3600000", served},
+        // Twenty tries fail: 12 pauses of 10 s, 8 of 60 s, then the board.
+        {"4 20 3600000", "1 1 0 21 600000 QX-Fake-6231 Rev 2"},
+        {"5 9 3600000", "0 1 0 1 0 "}, // no product text: not tried again
+        // A stop 5 s into the first 60 s pause ends it at once.
+        {"1 999999 125000", "0 1 0 13 125000 "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args);

@@ -1,7 +1,8 @@
 /* A fake WMI for the board probe: the baseboard query answers the product
- * "QX-Fake-6231 Rev 2", or fails at the step chosen. Each fake object carries
- * the C vtable of the interface it stands for, with only the methods the
- * query calls. */
+ * "QX-Fake-6231 Rev 2", or fails at the step chosen. A connection or a Next
+ * asked to wait without a bound fails too: a WMI that is busy rebuilding
+ * might never answer it. Each fake object carries the C vtable of the
+ * interface it stands for, with only the methods the query calls. */
 #define CINTERFACE
 #include <windows.h>
 
@@ -81,7 +82,7 @@ static HRESULT STDMETHODCALLTYPE boards_reset(IEnumWbemClassObject *self) {
 }
 static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG timeout, ULONG count,
                                              IWbemClassObject **objects, ULONG *returned) {
-    *returned = failing(FAKE_WMI_NEXT) ? 0 : 1;
+    *returned = failing(FAKE_WMI_NEXT) || timeout < 0 ? 0 : 1;
     objects[0] = *returned ? fake_new(&board_vtbl, &IID_IWbemClassObject) : NULL;
     return *returned ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
 }
@@ -102,7 +103,7 @@ static HRESULT STDMETHODCALLTYPE locator_connect(IWbemLocator *self, BSTR ns, BS
                                                  BSTR password, BSTR locale, LONG flags,
                                                  BSTR authority, IWbemContext *context,
                                                  IWbemServices **services) {
-    if (failing(FAKE_WMI_CONNECT))
+    if (failing(FAKE_WMI_CONNECT) || !(flags & WBEM_FLAG_CONNECT_USE_MAX_WAIT))
         return WBEM_E_INVALID_NAMESPACE;
     *services = fake_new(&services_vtbl, &IID_IWbemServices);
     return WBEM_S_NO_ERROR;
