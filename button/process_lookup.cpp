@@ -8,11 +8,6 @@ namespace {
 
 constexpr DWORD kUnknownSession = 0xFFFFFFFF;
 
-// Lead bytes of the ANSI code page, in which the image path is given.
-bool IsLeadByteHere(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
-}
-
 UniqueHandle TokenOf(HANDLE process) {
     UniqueHandle token;
     if (!OpenProcessToken(process, TOKEN_ALL_ACCESS, token.put()))
@@ -70,7 +65,7 @@ UniqueHandle OpenShellToken(const ProcessEntry &shell) {
         !ImagePath(process.get(), opened.imagePath))
         return UniqueHandle();
     opened.tokenSession = session;
-    if (!IsStillTheShell(shell, opened, IsLeadByteHere))
+    if (!IsStillTheShell(shell, opened, IsAnsiLeadByte))
         return UniqueHandle();
     return token;
 }

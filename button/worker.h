@@ -11,7 +11,3 @@ extern bool g_bButtonLatched;
 
 // The body of the service, run once on the worker thread. Returns 0.
 int WorkerMain();
-
-// The lead-byte test of the ANSI code page, with which the directory is cut
-// from the module path.
-bool IsAnsiLeadByte(unsigned char byte);

@@ -1,5 +1,4 @@
 #include "button/module_directory.h"
-#include "button/worker.h"
 #include "check/arguments.h"
 #include "check/machine_checks.h"
 #include "check/report.h"
