@@ -9,15 +9,16 @@
 DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'
 INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{@UPGRADE_CODE@}', '@VERSION@', 513, 'WIX_UPGRADE_DETECTED')
 
--- The older product is removed late, inside this installation's transaction
--- (between InstallExecute and InstallFinalize): a failed upgrade leaves the
--- older version installed and running. The files and the service that both
--- versions share stay, as their components do.
 -- Related products are looked for at a first installation only, as Windows
 -- does anyway: else the removal of one build would remove another build of
 -- its version, which its Upgrade table includes.
 UPDATE `InstallUISequence` SET `Condition` = 'NOT Installed' WHERE `Action` = 'FindRelatedProducts'
 UPDATE `InstallExecuteSequence` SET `Condition` = 'NOT Installed' WHERE `Action` = 'FindRelatedProducts'
+
+-- The older product is removed late, inside this installation's transaction
+-- (between InstallExecute and InstallFinalize): a failed upgrade leaves the
+-- older version installed and running. The files and the service that both
+-- versions share stay, as their components do.
 INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 6500)
 UPDATE `InstallExecuteSequence` SET `Sequence` = 6550 WHERE `Action` = 'RemoveExistingProducts'
 -- The product is registered and published (its upgrade code among others)
