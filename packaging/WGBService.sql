@@ -9,12 +9,6 @@
 DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'
 INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{@UPGRADE_CODE@}', '@VERSION@', 513, 'WIX_UPGRADE_DETECTED')
 
--- Related products are looked for at a first installation only, as Windows
--- does anyway: else the removal of one build would remove another build of
--- its version, which its Upgrade table includes.
-UPDATE `InstallUISequence` SET `Condition` = 'NOT Installed' WHERE `Action` = 'FindRelatedProducts'
-UPDATE `InstallExecuteSequence` SET `Condition` = 'NOT Installed' WHERE `Action` = 'FindRelatedProducts'
-
 -- The older product is removed late, inside this installation's transaction
 -- (between InstallExecute and InstallFinalize): a failed upgrade leaves the
 -- older version installed and running. The files and the service that both
