@@ -32,6 +32,9 @@ constexpr const char *kShippedHashQuery =
 
 class MsiHandle {
   public:
+    MsiHandle() = default;
+    MsiHandle(const MsiHandle &) = delete;
+    MsiHandle &operator=(const MsiHandle &) = delete;
     ~MsiHandle() { MsiCloseHandle(handle_); }
     MSIHANDLE *put() { return &handle_; }
     MSIHANDLE get() const { return handle_; }
