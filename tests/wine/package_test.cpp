@@ -1,25 +1,79 @@
-// The release script's Windows Installer packages of this build and of one a
-// patch version up, run by msiexec as a fleet's deployment runs it: a silent
-// install on a served board, an upgrade in place, an older package refused, a
-// silent removal.
+// The release script's Windows Installer packages, run by msiexec as a
+// fleet's deployment runs them: a silent installation on a served board into
+// a folder of its own, upgrades and a repair that keep that folder and an
+// edited WGB.ini, an older package refused, failures that leave what was
+// there before, a silent removal.
 
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
+#include <msi.h>
+#include <msiquery.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
 using namespace wgbtest;
 
-// The 64-bit msiexec of the prefix, whatever this test is built as: the
-// 32-bit one would run under the emulator too.
-DWORD Msiexec(const std::string &action, const std::string &version) {
-    const std::string msi = ArtifactPath(version + "/WGBService-" + version + "-test.msi");
+// The packages of test_packages (tests/wine/CMakeLists.txt): this build's, one
+// a patch version up with a list of one more board, another build of that
+// version, and a build of it that fails once the service runs.
+std::string Package(const std::string &folder, const std::string &version) {
+    return ArtifactPath(folder + "/WGBService-" + version + "-test.msi");
+}
+const std::string kThis = Package(WGB_VERSION, WGB_VERSION);
+const std::string kNext = Package(WGB_NEXT_VERSION, WGB_NEXT_VERSION);
+const std::string kRebuild = Package(WGB_NEXT_VERSION "-rebuild", WGB_NEXT_VERSION);
+const std::string kFailing = Package(WGB_NEXT_VERSION "-failing", WGB_NEXT_VERSION);
+
+// The 64-bit msiexec of the prefix, whatever this test is built as (the
+// 32-bit one would run under the emulator too), silent: its exit code.
+DWORD Msiexec(const std::string &arguments) {
     const char *system = sizeof(void *) == 4 ? "sysnative" : "system32";
-    return RunProgram(std::string("C:\\windows\\") + system + "\\msiexec.exe " + action + " " +
-                      Quoted(msi) + " /qn")
+    return RunProgram(std::string("C:\\windows\\") + system + "\\msiexec.exe " + arguments + " /qn")
         .value_or(~0u);
+}
+
+// A failed installation: 1603, or 1627, with which Wine reports a failed
+// action where Windows reports 1603.
+bool Failed(DWORD exitCode) {
+    return exitCode == ERROR_INSTALL_FAILURE || exitCode == ERROR_FUNCTION_FAILED;
+}
+
+// A value of the package's Property table.
+std::string PackageProperty(const std::string &package, const char *name) {
+    MSIHANDLE database = 0, view = 0, record = 0;
+    char value[64] = "";
+    DWORD size = sizeof value;
+    const std::string query =
+        std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'";
+    if (MsiOpenDatabaseA(package.c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewA(database, query.c_str(), &view) == ERROR_SUCCESS &&
+        MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS)
+        MsiRecordGetStringA(record, 1, value, &size);
+    for (MSIHANDLE handle : {record, view, database})
+        MsiCloseHandle(handle);
+    return value;
+}
+
+bool Installed(const std::string &package) {
+    return MsiQueryProductStateA(PackageProperty(package, "ProductCode").c_str()) ==
+           INSTALLSTATE_DEFAULT;
+}
+
+// How many products of the test packages' upgrade code are installed.
+int ProductsInstalled() {
+    const std::string upgradeCode = PackageProperty(kThis, "UpgradeCode");
+    char product[39];
+    int count = 0;
+    while (MsiEnumRelatedProductsA(upgradeCode.c_str(), 0, count, product) == ERROR_SUCCESS)
+        ++count;
+    return count;
 }
 
 // A string of the version resource, or with key "" its fixed file version.
@@ -49,16 +103,27 @@ DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
     return ServiceStatus(kServiceName).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
 }
 
-TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
-    // The package installs for 32-bit Windows programs: C:\Program Files (x86)
-    // on 64-bit Windows, as a 32-bit process sees "ProgramFiles" there.
-    const char *programFiles = std::getenv(sizeof(void *) == 4 ? "ProgramFiles" : "ProgramFiles(x86)");
-    const std::string dir = std::string(programFiles) + "\\WGB\\";
+// Where the package installs for 32-bit Windows programs: C:\Program Files
+// (x86) on 64-bit Windows, as a 32-bit process sees "ProgramFiles" there.
+std::string ProgramFiles() {
+    return std::getenv(sizeof(void *) == 4 ? "ProgramFiles" : "ProgramFiles(x86)");
+}
+
+// Nothing of the package left: no product, no service, no driver service, no
+// folder, no process.
+void ExpectRemoved(const std::string &dir) {
+    EXPECT_EQ(0, ProductsInstalled());
+    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
+    EXPECT_TRUE(ServiceGone(kDriverServiceName));
+    EXPECT_FALSE(FileExists(dir));
+    EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
+}
+
+TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
+    const std::string dir = ProgramFiles() + "\\WGB Fleet\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
 
-    ASSERT_EQ(0u, Msiexec("/i", WGB_VERSION));
-    const DWORD state = ServiceState(kServiceName);
-    ASSERT_TRUE(state == SERVICE_START_PENDING || state == SERVICE_RUNNING) << state;
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir)));
     for (const char *exe : {"WGBService.exe", "WGBCheck.exe"}) {
         for (const char *key : {"", "FileVersion", "ProductVersion"})
             EXPECT_EQ(WGB_VERSION, VersionInfo(dir + exe, key)) << exe << " " << key;
@@ -76,18 +141,74 @@ TEST(Package, InstallsUpgradesInPlaceRefusesAnOlderOneAndIsRemoved) {
     EXPECT_NE(std::string::npos, report.find("\"result\"")) << report;
     EXPECT_EQ(std::string::npos, report.find("\"FAIL\"")) << report;
 
-    ASSERT_EQ(0u, Msiexec("/i", WGB_NEXT_VERSION));
-    const DWORD upgradedPid = ExpectInstalled(dir, WGB_NEXT_VERSION);
-    EXPECT_NE(firstPid, upgradedPid);
+    // An upgrade lands in the first installation's folder, and the list
+    // nobody touched is the new package's.
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kNext)));
+    EXPECT_FALSE(Installed(kThis));
+    EXPECT_NE(firstPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
+    EXPECT_EQ(ReadWholeFile(ArtifactPath("next/WGB.ini")), ReadWholeFile(dir + "WGB.ini"));
+    EXPECT_FALSE(FileExists(ProgramFiles() + "\\WGB"));
 
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE), Msiexec("/i", WGB_VERSION));
-    EXPECT_EQ(upgradedPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
+    // Another build of the same version takes its place, and keeps the list
+    // an administrator edited, as a repair does (what msiexec /fa sets: Wine's
+    // msiexec has no /f).
+    const std::string edited = MainBoardIni({"Q670-WGB", "B760M-WGB;edited on site"});
+    ASSERT_TRUE(WriteTextFile(dir + "WGB.ini", edited));
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild)));
+    EXPECT_TRUE(Installed(kRebuild));
+    EXPECT_FALSE(Installed(kNext));
+    EXPECT_EQ(1, ProductsInstalled());
+    ExpectInstalled(dir, WGB_NEXT_VERSION);
+    EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild) + " REINSTALL=ALL REINSTALLMODE=amus"));
+    const DWORD repairedPid = ExpectInstalled(dir, WGB_NEXT_VERSION);
+    EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
 
-    EXPECT_EQ(0u, Msiexec("/x", WGB_NEXT_VERSION));
-    EXPECT_TRUE(ServiceGone(kServiceName));
-    EXPECT_TRUE(ServiceGone(kDriverServiceName));
-    EXPECT_FALSE(FileExists(dir));
-    EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE), Msiexec("/i " + Quoted(kThis)));
+    EXPECT_EQ(repairedPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
+
+    EXPECT_EQ(0u, Msiexec("/x " + Quoted(kRebuild)));
+    ExpectRemoved(dir);
+}
+
+TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
+    const std::string dir = ProgramFiles() + "\\WGB\\";
+    // No board the list serves: the service's start leaves no driver service.
+    SetBoardProduct("WGB Test Board");
+
+    // QTR_WGBService marked for deletion, as while a console holds it: the
+    // service cannot be registered, and the installation fails.
+    {
+        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        const UniqueServiceHandle held(CreateServiceA(
+            manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+            "C:\\windows\\system32\\notepad.exe", nullptr, nullptr, nullptr, nullptr, nullptr));
+        ASSERT_TRUE(held && DeleteService(held.get()));
+        EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kThis))));
+        EXPECT_FALSE(Installed(kThis));
+        EXPECT_FALSE(FileExists(dir));
+    }
+    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
+
+    // A failure after the service was registered and ran: the rollback removes
+    // the registration with the files.
+    EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kFailing))));
+    EXPECT_FALSE(Installed(kFailing));
+    ExpectRemoved(dir);
+
+    // Removing the one feature removes everything. The registering action
+    // does not run: its log shows no start of it. (Run, it would fail on
+    // Windows, its program being removed; Wine ignores that.)
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, WGB_VERSION);
+    char log[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, log);
+    lstrcatA(log, "wgb-remove.log");
+    EXPECT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " REMOVE=Complete /l*v " + Quoted(log)));
+    EXPECT_NE(std::string::npos, ReadWholeFile(log).find("RemoveFiles")) << log;
+    EXPECT_EQ(std::string::npos, ReadWholeFile(log).find("RegisterService"));
+    ExpectRemoved(dir);
 }
 
 } // namespace

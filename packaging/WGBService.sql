@@ -1,0 +1,61 @@
+-- What the package needs beyond what wixl builds from WGBService.wxs:
+-- make-release runs each statement on the built package (msibuild -q),
+-- @UPGRADE_CODE@ and @VERSION@ replaced. One statement a line; lines
+-- starting with "--" are comments.
+
+-- Two builds of one version never install side by side: the older products
+-- an installation replaces include its own version (AllowSameVersionUpgrades;
+-- attributes: migrate features 1, maximum version included 512).
+DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'
+INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{@UPGRADE_CODE@}', '@VERSION@', 513, 'WIX_UPGRADE_DETECTED')
+
+-- The older product is removed late, inside this installation's transaction
+-- (between InstallExecute and InstallFinalize): a failed upgrade leaves the
+-- older version installed and running. The files and the service that both
+-- versions share stay, as their components do.
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 6500)
+UPDATE `InstallExecuteSequence` SET `Sequence` = 6550 WHERE `Action` = 'RemoveExistingProducts'
+-- The product is registered and published (its upgrade code among others)
+-- after that removal: Wine's removal of the older product deletes the upgrade
+-- code's whole keys, the new product's entries with them, where Windows
+-- deletes only the older product's.
+UPDATE `InstallExecuteSequence` SET `Sequence` = 6555 WHERE `Action` = 'RegisterProduct'
+UPDATE `InstallExecuteSequence` SET `Sequence` = 6560 WHERE `Action` = 'PublishProduct'
+
+-- An upgrade, a repair and a removal take the folder the first installation
+-- chose: the folder of the installed service (type 1 without a signature:
+-- the folder of the component's key file).
+CREATE TABLE `CompLocator` (`Signature_` CHAR(72) NOT NULL, `ComponentId` CHAR(38) NOT NULL, `Type` SHORT PRIMARY KEY `Signature_`)
+INSERT INTO `CompLocator` (`Signature_`, `ComponentId`, `Type`) VALUES ('InstalledFolder', '{AEC160F3-0895-50E7-B765-98A87577FCE7}', 1)
+INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('INSTALLDIR', 'InstalledFolder')
+INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)
+
+-- A registration made by hand is replaced at a first installation only.
+-- Transitive (64): a repair drops the component instead of deleting the
+-- service it keeps running.
+UPDATE `Component` SET `Condition` = 'NOT Installed AND NOT WIX_UPGRADE_DETECTED', `Attributes` = 64 WHERE `Component` = 'EarlierRegistration'
+
+-- The installed executable registers the service (quoted path, automatic
+-- start) and starts it; StartServices then fails the installation unless it
+-- runs. Deferred and not impersonated (1024 + 2048): LocalSystem, once the
+-- files are in place; only when the service's file is being installed.
+-- Should the installation fail after it, the rollback (256, errors ignored
+-- 64) removes the registration again, which a first installation made: with
+-- the copy of the service in the Binary table (type 2), as the installed
+-- files may be gone by then.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('UnregisterServiceOnRollback', 3394, 'ServiceForRollback', '-qtruninstall')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RegisterService', 3090, 'WGBServiceExe', '-qtrinstall')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UnregisterServiceOnRollback', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 5880)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RegisterService', '$ServiceExe=3', 5890)
+
+-- An edited WGB.ini survives an upgrade and a repair, whatever the
+-- installer's rules for unversioned files say: keep_board_list (from the
+-- Binary table, type 2) copies it aside before InstallFiles and puts it back
+-- after; the rollback drops the copy.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('DropKeptBoardList', 3394, 'KeepBoardListTool', 'drop "[#WGBIni]"')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepBoardList', 3074, 'KeepBoardListTool', 'aside "[#WGBIni]" "[WIX_UPGRADE_DETECTED];[ProductCode]"')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreKeptBoardList', 3074, 'KeepBoardListTool', 'back "[#WGBIni]"')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('DropKeptBoardList', '$BoardList=3', 3980)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepBoardList', '$BoardList=3', 3990)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestoreKeptBoardList', '$BoardList=3', 4010)
