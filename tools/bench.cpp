@@ -11,8 +11,8 @@
 // run-in-wine (scripts/bench). Prints every press, then medians and maxima.
 
 #include "sim/companion/companion_record.h"
-#include "sim/sim_client.h"
 #include "sim/session.h"
+#include "sim/sim_client.h"
 #include "tools/console.h"
 
 #include <algorithm>
@@ -92,7 +92,8 @@ int main(int argc, char **argv) {
     const HANDLE idleEnd = StartIdleProcesses(idle);
 
     SetBoardProduct("B760M-WGB Rev 1.02");
-    const std::string dir = LayOutOrFail("C:\\Program Files\\WGB Bench", {"B760M-WGB;first series"});
+    const std::string dir =
+        LayOutOrFail("C:\\Program Files\\WGB Bench", {"B760M-WGB;first series"});
     RunToEnd(dir + "WGBService.exe", "-qtrinstall");
     if (!WaitForServiceState(kServiceName, SERVICE_RUNNING) ||
         !WaitForServiceState(kDriverServiceName, SERVICE_RUNNING))

@@ -5,8 +5,8 @@
 // (scripts/demo).
 
 #include "sim/companion/companion_record.h"
-#include "sim/sim_client.h"
 #include "sim/session.h"
+#include "sim/sim_client.h"
 #include "tools/console.h"
 
 using namespace session;
@@ -36,7 +36,7 @@ int main() {
     Say("");
     SetBoardProduct(kBoard);
     const std::string dir = LayOutOrFail("C:\\Program Files\\WGB Demo",
-                                   {"Z790-WGB-6231;second input", "B760M-WGB;first series"});
+                                         {"Z790-WGB-6231;second input", "B760M-WGB;first series"});
     Say("1. Install directory %s", dir.c_str());
     Say("   WGBService.exe, WGBCheck.exe, Quendra.sys and Quendra_X64.sys (driver stand-ins),");
     Say("   WGB.exe (stub companion), WGB.ini:");

@@ -9,8 +9,8 @@
 
 #include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
-#include "sim/sim_client.h"
 #include "sim/session.h"
+#include "sim/sim_client.h"
 #include "tools/console.h"
 
 #include <psapi.h>
@@ -94,8 +94,8 @@ int main(int argc, char **argv) {
             stopped && running && now != previous && ProcessesNamed("WGBService.exe").size() == 1;
         previous = now;
     }
-    Say("stop/start cycles: %d, clean (stopped, process ended with 0, new process running): %d", cycles,
-        clean);
+    Say("stop/start cycles: %d, clean (stopped, process ended with 0, new process running): %d",
+        cycles, clean);
     Say("the last process polls: %s", sim.WaitForPolls(1, DeadlineMs()) ? "yes" : "NO");
     RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     return 0;

@@ -24,7 +24,7 @@ constexpr const char *kUser = "user";           // GetUserNameA
 constexpr const char *kUserSid = "usersid";     // its token's user, as an SID string
 // Its token's enabled privileges, each name followed by a blank.
 constexpr const char *kPrivileges = "privileges";
-constexpr const char *kSession = "session";     // ProcessIdToSessionId, decimal
+constexpr const char *kSession = "session"; // ProcessIdToSessionId, decimal
 constexpr const char *kWindowStation = "winsta";
 constexpr const char *kDesktop = "desktop";
 // "env.NAME": the variable's value, for those set of these.

@@ -94,9 +94,9 @@ TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
         const RunningService service = InstallAndWaitRunning(dir + c.exe);
         EnterServiceDesktop();
         ASSERT_NE(nullptr, WaitForHiddenWindow());
-        EXPECT_TRUE(WaitUntil(
-            [&] { return ThreadsStartedInExecutable(service.pid, dir + c.exe) == 1; }))
-            << "the worker did not end";
+        EXPECT_TRUE(WaitUntil([&] {
+            return ThreadsStartedInExecutable(service.pid, dir + c.exe) == 1;
+        })) << "the worker did not end";
         EXPECT_NE(c.refused, ServiceGone(kDriverServiceName));
         ExpectAliveAndStoppable(service);
         RemoveDirectoryA(refusal.c_str());

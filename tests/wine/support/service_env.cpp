@@ -24,7 +24,6 @@ std::string ServiceKey(const std::string &name) {
     return "SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
 
-
 } // namespace
 
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
