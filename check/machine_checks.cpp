@@ -291,12 +291,16 @@ void CheckBoard(Machine &machine, Report &report) {
                       machine.input->bit));
 }
 
+// What to do about a driver service an administrator disabled.
+std::string DisabledDriverAdvice() {
+    return Format("an administrator disabled it: sc config %s start= demand", kDriverServiceName);
+}
+
 // What to do about a driver service that bring-up could not register, point
 // at its file or start.
 std::string DriverAdvice(const DriverServiceReport &install) {
     if (install.disabled)
-        return Format("an administrator disabled it: sc config %s start= demand",
-                      kDriverServiceName);
+        return DisabledDriverAdvice();
     switch (install.error) {
     case ERROR_SERVICE_MARKED_FOR_DELETE:
         return "close what holds the driver service open (the Services console, a management "
@@ -377,8 +381,7 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
         fact += " is not registered";
     }
     report.Add(kDriver, Verdict::Fail, fact,
-               disabled ? Format("an administrator disabled it: sc config %s start= demand",
-                                 kDriverServiceName)
+               disabled ? DisabledDriverAdvice()
                         : "start the service, or run WGBCheck --load elevated to see why the "
                           "driver does not start");
 }
