@@ -1,6 +1,5 @@
 #include "support/service_env.h"
 
-#include "common/service_config.h"
 #include "sim/sim_client.h"
 
 #include <gtest/gtest.h>
@@ -26,15 +25,20 @@ std::string ServiceKey(const std::string &name) {
 
 } // namespace
 
+// Read with the test's own code, not the product's: a check must not share
+// the fault it looks for.
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
     UniqueServiceHandle service = OpenService(name);
-    const std::vector<char> buffer =
-        service ? ReadServiceConfig(service.get()) : std::vector<char>();
-    if (buffer.empty())
+    DWORD needed = 0;
+    if (!service || QueryServiceConfigA(service.get(), nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return std::nullopt;
-    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
+    std::vector<char> buffer(needed);
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    if (!QueryServiceConfigA(service.get(), config, needed, &needed))
+        return std::nullopt;
     return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
-                         config->lpBinaryPathName};
+                         config->lpBinaryPathName ? config->lpBinaryPathName : ""};
 }
 
 bool ServiceGone(const std::string &name) {
