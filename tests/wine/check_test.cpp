@@ -256,6 +256,9 @@ TEST(CheckProtection, OthersWhoMayChangeTheObject) {
         {"O:SYD:(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)", {}},
         {"O:BAD:(A;OICIIO;FA;;;CO)(A;OICIIO;GA;;;BU)", {}},
         {"O:BAD:(A;;0x1301bf;;;BU)", {"BUILTIN\\Users"}},
+        {"O:BAD:(A;;0x2;;;BU)", {"BUILTIN\\Users"}}, // write alone
+        {"O:BAD:(A;;SD;;;BU)", {"BUILTIN\\Users"}},  // delete alone
+        {"O:BAD:(A;;GW;;;BU)(A;;GA;;;AU)", {"BUILTIN\\Users", "NT AUTHORITY\\Authenticated Users"}},
         {"O:BAD:(A;;0x4;;;WD)(A;;0x40;;;IU)", {"Everyone", "NT AUTHORITY\\INTERACTIVE"}},
         {"O:BAD:(A;;WD;;;AU)(A;;WO;;;BU)", {"NT AUTHORITY\\Authenticated Users", "BUILTIN\\Users"}},
         {"O:BUD:(A;;FA;;;BA)", {"BUILTIN\\Users"}},
