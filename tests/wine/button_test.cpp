@@ -72,9 +72,7 @@ class ButtonWatch : public testing::Test {
     }
     void TearDown() override { Clean(); }
     static void Clean() {
-        RemoveServiceIfPresent(kServiceName);
-        KillProcessesNamed("WGB.exe");
-        RemoveServiceIfPresent(kDriverServiceName);
+        CleanUpAfterService();
         DeleteFileA((std::string(kShorterPrefixDir) + "WGB.exe").c_str());
         DeleteFileA((std::string(kShorterPrefixDir) + rec::kRecordFileName).c_str());
     }

@@ -35,12 +35,7 @@ class Check : public testing::Test {
   protected:
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
-    static void Clean() {
-        RemoveServiceIfPresent(kServiceName);
-        KillProcessesNamed("WGBCheck.exe");
-        KillProcessesNamed("WGB.exe");
-        RemoveServiceIfPresent(kDriverServiceName);
-    }
+    static void Clean() { CleanUpAfterService(); }
     // dir with the service's files, the check tool and this board list.
     std::string Prepare(const std::string &dir, const std::string &entry) {
         return PrepareInstallDir(dir, MainBoardIni({"6231", entry}));
@@ -197,8 +192,7 @@ TEST_F(Check, WmiFailureIsToldApart) {
 TEST_F(Check, LoadTellsADisabledDriverFromOneThatWillNotStart) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir, "WGB Test");
-    const std::string driver =
-        dir + (FileExists(dir + "Quendra_X64.sys") ? "Quendra_X64.sys" : "Quendra.sys");
+    const std::string driver = dir + DriverFile();
     for (const bool disabled : {true, false}) {
         SCOPED_TRACE(disabled ? "disabled" : "will not start");
         if (disabled) {
