@@ -12,6 +12,14 @@ void RestrictDllSearchToSystemFolder();
 // Loads a DLL from the system folder alone; null when it cannot be had there.
 HMODULE LoadSystemLibrary(const char *fileName);
 
+// SetDefaultDllDirectories where this Windows has it, else null: Windows 7
+// and Vista without update KB2533623 lack it and, with it, the flags that
+// restrict a search to the system folder. The look-up is a seam: a test
+// replaces it with one that finds nothing to take the way of such Windows,
+// which Wine never needs.
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+extern SetDefaultDllDirectoriesFn (*g_lookUpSetDefaultDllDirectories)();
+
 // The procedure of that name in the module, as a pointer of type Fn; null
 // when the module lacks it.
 template <typename Fn> Fn GetProcedure(HMODULE module, const char *name) {

@@ -14,17 +14,21 @@ namespace {
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kDefaultDeadlineS = 900;
 
-UniqueServiceHandle OpenService(const std::string &name, DWORD access) {
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    return UniqueServiceHandle(manager ? OpenServiceA(manager.get(), name.c_str(), access)
-                                       : nullptr);
-}
-
 bool SameNameIgnoringCase(const char *a, const std::string &b) {
     return lstrcmpiA(a, b.c_str()) == 0;
 }
 
 } // namespace
+
+UniqueServiceHandle OpenServiceByName(const std::string &name, DWORD access) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service(manager ? OpenServiceA(manager.get(), name.c_str(), access)
+                                        : nullptr);
+    const DWORD error = GetLastError();
+    manager.reset();
+    SetLastError(error);
+    return service;
+}
 
 DWORD DeadlineMs() {
     const char *seconds = std::getenv("WGB_DEADLINE_S");
@@ -100,7 +104,7 @@ bool WaitUntil(const std::function<bool()> &cond, DWORD timeoutMs) {
 std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name) {
     SERVICE_STATUS_PROCESS status = {};
     DWORD needed = 0;
-    const UniqueServiceHandle service = OpenService(name, SERVICE_QUERY_STATUS);
+    const UniqueServiceHandle service = OpenServiceByName(name, SERVICE_QUERY_STATUS);
     if (!service ||
         !QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
                               reinterpret_cast<BYTE *>(&status), sizeof status, &needed))
@@ -122,12 +126,12 @@ DWORD ServiceProcessId(const std::string &name) {
 }
 
 bool StartServiceByName(const std::string &name) {
-    const UniqueServiceHandle service = OpenService(name, SERVICE_START);
+    const UniqueServiceHandle service = OpenServiceByName(name, SERVICE_START);
     return service && StartServiceA(service.get(), 0, nullptr);
 }
 
 bool RequestStop(const std::string &name) {
-    const UniqueServiceHandle service = OpenService(name, SERVICE_STOP);
+    const UniqueServiceHandle service = OpenServiceByName(name, SERVICE_STOP);
     SERVICE_STATUS status = {};
     if (service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
         return true;

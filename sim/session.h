@@ -46,6 +46,9 @@ bool SetBoardProduct(const std::string &product);
 // Polls cond until it holds or the deadline passes; returns the last result.
 bool WaitUntil(const std::function<bool()> &cond, DWORD timeoutMs = DeadlineMs());
 
+// The service opened with that access; null when that failed, GetLastError
+// then telling why (ERROR_SERVICE_DOES_NOT_EXIST when there is none).
+UniqueServiceHandle OpenServiceByName(const std::string &name, DWORD access);
 std::optional<SERVICE_STATUS_PROCESS> ServiceStatus(const std::string &name);
 // SERVICE_STOPPED, SERVICE_RUNNING, ...; 0 when there is no such service.
 DWORD ServiceState(const std::string &name);

@@ -8,12 +8,11 @@
  *                                               which a program presses the
  *                                               button and follows the polls
  * Both control requests are METHOD_BUFFERED with any access. Plain C with
- * fixed-width types, shared by the kernel-mode stand-in and its client.
+ * fixed-width types, shared by the kernel-mode stand-in and its client; like
+ * the stand-in, it owes nothing to the service's headers.
  */
 
 #include <stdint.h>
-
-#include "hwaccess/ioctl_codes.h"
 
 #define SIM_MAIN_DEVICE_NAME L"\\Device\\Quendra_1_0_1"
 #define SIM_MAIN_LINK_NAME L"\\DosDevices\\Quendra_1_0_1"
@@ -27,8 +26,9 @@
 #define SIM_READ_FILLER 0xA5u
 
 #define SIM_CONTROL_DEVICE_TYPE 0x8D51u
-#define SIM_CONTROL_CODE(function)                                                                 \
-    QUENDRA_CTL_CODE(SIM_CONTROL_DEVICE_TYPE, (function), QUENDRA_METHOD_BUFFERED, 0u)
+/* Windows' control-code layout: type << 16 | access << 14 | function << 2 |
+ * method, here with METHOD_BUFFERED (0) and any access (0). */
+#define SIM_CONTROL_CODE(function) ((SIM_CONTROL_DEVICE_TYPE << 16) | ((function) << 2))
 
 /* in: struct sim_port_value. Sets the byte that reads of a plain port (one
  * outside the chip's register pairs) return: the button's level. */

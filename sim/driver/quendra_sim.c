@@ -3,6 +3,16 @@
  * answers the two port requests over a simulated port space (sim/portsim.h)
  * and traces each of them; the control device \Device\QuendraSimCtl sets the
  * button's level and hands out the trace (sim/sim_control.h).
+ *
+ * The stand-in is the outside world: it states the driver's interface with
+ * constants of its own, as the maker's driver defines it, and includes no
+ * header of the service's. Device type 0xC350; both requests METHOD_BUFFERED:
+ *   read a port byte   0xC35060CC  in:  2 bytes, the port (u16 little-endian)
+ *                                  out: 2 bytes, the value, then one to ignore
+ *   write a port byte  0xC350A0D8  in:  5 bytes, the port (u32 little-endian,
+ *                                       upper half zero), then the value
+ *                                  out: none
+ * A request of any other length is refused.
  */
 
 #include <ntddk.h>
@@ -11,6 +21,14 @@
 
 #include "sim/portsim.h"
 #include "sim/sim_control.h"
+
+#define DRIVER_DEVICE_TYPE 0xC350u
+#define DRIVER_READ_PORT_BYTE 0xC35060CCu
+#define DRIVER_READ_IN_LENGTH 2u
+#define DRIVER_READ_OUT_LENGTH 2u
+#define DRIVER_WRITE_PORT_BYTE 0xC350A0D8u
+#define DRIVER_WRITE_IN_LENGTH 5u
+#define DRIVER_WRITE_OUT_LENGTH 0u
 
 static struct portsim g_ports;
 static struct sim_trace_entry g_trace[SIM_TRACE_CAPACITY];
@@ -47,24 +65,24 @@ static NTSTATUS trace(uint8_t op, uint16_t port, uint8_t value, NTSTATUS status)
     return status;
 }
 
-/* A port request in the driver's layouts (hwaccess/ioctl_codes.h). */
+/* A port request in the driver's layouts (above). */
 static NTSTATUS port_request(uint32_t code, uint8_t *buffer, uint32_t in_len, uint32_t out_len,
                              ULONG_PTR *info) {
-    if (code == IOCTL_READ_IO_PORT_BYTE) {
+    if (code == DRIVER_READ_PORT_BYTE) {
         uint16_t port = in_len >= 2 ? (uint16_t)(buffer[0] | buffer[1] << 8) : 0;
-        if (in_len != QUENDRA_READ_INPUT_LENGTH || out_len != QUENDRA_READ_OUTPUT_LENGTH)
+        if (in_len != DRIVER_READ_IN_LENGTH || out_len != DRIVER_READ_OUT_LENGTH)
             return trace(SIM_OP_READ, port, 0, STATUS_INVALID_PARAMETER);
         buffer[0] = portsim_in(&g_ports, port);
         buffer[1] = SIM_READ_FILLER;
-        *info = QUENDRA_READ_OUTPUT_LENGTH;
+        *info = DRIVER_READ_OUT_LENGTH;
         return trace(SIM_OP_READ, port, buffer[0], STATUS_SUCCESS);
     }
-    if (code == IOCTL_WRITE_IO_PORT_BYTE) {
+    if (code == DRIVER_WRITE_PORT_BYTE) {
         uint32_t port = 0;
         if (in_len >= 4)
             memcpy(&port, buffer, sizeof port);
         uint8_t value = in_len >= 5 ? buffer[4] : 0;
-        if (in_len != QUENDRA_WRITE_INPUT_LENGTH || out_len != QUENDRA_WRITE_OUTPUT_LENGTH ||
+        if (in_len != DRIVER_WRITE_IN_LENGTH || out_len != DRIVER_WRITE_OUT_LENGTH ||
             port > 0xFFFFu)
             return trace(SIM_OP_WRITE, (uint16_t)port, value, STATUS_INVALID_PARAMETER);
         portsim_out(&g_ports, (uint16_t)port, value);
@@ -196,7 +214,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     portsim_init(&g_ports);
     g_traced = 0;
 
-    status = create_device(driver, SIM_MAIN_DEVICE_NAME, SIM_MAIN_LINK_NAME, QUENDRA_DEVICE_TYPE,
+    status = create_device(driver, SIM_MAIN_DEVICE_NAME, SIM_MAIN_LINK_NAME, DRIVER_DEVICE_TYPE,
                            &g_main_device);
     if (!NT_SUCCESS(status))
         return status;

@@ -35,12 +35,7 @@ class Check : public testing::Test {
   protected:
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
-    static void Clean() {
-        RemoveServiceIfPresent(kServiceName);
-        KillProcessesNamed("WGBCheck.exe");
-        KillProcessesNamed("WGB.exe");
-        RemoveServiceIfPresent(kDriverServiceName);
-    }
+    static void Clean() { CleanUpAfterService(); }
     // dir with the service's files, the check tool and this board list.
     std::string Prepare(const std::string &dir, const std::string &entry) {
         return PrepareInstallDir(dir, MainBoardIni({"6231", entry}));
@@ -197,8 +192,7 @@ TEST_F(Check, WmiFailureIsToldApart) {
 TEST_F(Check, LoadTellsADisabledDriverFromOneThatWillNotStart) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir, "WGB Test");
-    const std::string driver =
-        dir + (FileExists(dir + "Quendra_X64.sys") ? "Quendra_X64.sys" : "Quendra.sys");
+    const std::string driver = dir + DriverFile();
     for (const bool disabled : {true, false}) {
         SCOPED_TRACE(disabled ? "disabled" : "will not start");
         if (disabled) {
@@ -256,6 +250,9 @@ TEST(CheckProtection, OthersWhoMayChangeTheObject) {
         {"O:SYD:(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)", {}},
         {"O:BAD:(A;OICIIO;FA;;;CO)(A;OICIIO;GA;;;BU)", {}},
         {"O:BAD:(A;;0x1301bf;;;BU)", {"BUILTIN\\Users"}},
+        {"O:BAD:(A;;0x2;;;BU)", {"BUILTIN\\Users"}}, // write alone
+        {"O:BAD:(A;;SD;;;BU)", {"BUILTIN\\Users"}},  // delete alone
+        {"O:BAD:(A;;GW;;;BU)(A;;GA;;;AU)", {"BUILTIN\\Users", "NT AUTHORITY\\Authenticated Users"}},
         {"O:BAD:(A;;0x4;;;WD)(A;;0x40;;;IU)", {"Everyone", "NT AUTHORITY\\INTERACTIVE"}},
         {"O:BAD:(A;;WD;;;AU)(A;;WO;;;BU)", {"NT AUTHORITY\\Authenticated Users", "BUILTIN\\Users"}},
         {"O:BUD:(A;;FA;;;BA)", {"BUILTIN\\Users"}},

@@ -23,11 +23,7 @@ class Faults : public testing::Test {
         SetBoardProduct("WGB Test Board");
     }
     void TearDown() override { Clean(); }
-    static void Clean() {
-        RemoveServiceIfPresent(kServiceName);
-        KillProcessesNamed("WGB.exe");
-        RemoveServiceIfPresent(kDriverServiceName);
-    }
+    static void Clean() { CleanUpAfterService(); }
 };
 
 // Without a logged-on user a press starts nothing. (The user leaves first:

@@ -54,16 +54,6 @@ std::string Dir(const char *file = "") {
     return std::string(kModuleDir) + "\\" + file;
 }
 
-bool IsX64Windows() {
-    const char *arch = std::getenv("WINEARCH");
-    return arch != nullptr && std::strcmp(arch, "win64") == 0;
-}
-
-// The driver file bring-up seeks on this Windows.
-const char *DriverFile() {
-    return IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys";
-}
-
 // What reached the stand-in, one "R|W port=value" per request answered.
 std::string Requests() {
     std::string text;
@@ -121,9 +111,7 @@ std::string CopyDrivers() {
 // administrator.
 void RegisterDisabledDriverService() {
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    const UniqueServiceHandle service(
-        OpenServiceA(manager.get(), kDriverServiceName, SERVICE_ALL_ACCESS));
+    const UniqueServiceHandle service = OpenServiceByName(kDriverServiceName, SERVICE_ALL_ACCESS);
     ASSERT_TRUE(ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED,
                                      SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
                                      nullptr, nullptr));

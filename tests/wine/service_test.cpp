@@ -1,16 +1,47 @@
 // The service host with the real executable, the SCM and the registry:
 // installation and removal through the switches, from the longest path the
-// module path buffer holds, and the stop.
+// module path buffer holds, and the stop. And how the service loads Windows'
+// DLLs, each defense on its own.
 
 #include "common/shared_state.h"
+#include "common/system_library.h"
 #include "service/hidden_window.h"
 #include "support/service_env.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 namespace {
 
 using namespace wgbtest;
+
+// A DLL the service loads at run time by name (for the user's environment).
+constexpr char kPlantedName[] = "userenv.dll";
+
+// Usage: one of "bare" (a bare-name load), "restricted" (the same once the
+// search is restricted), "system" (LoadSystemLibrary) or "fallback" (the same
+// as on Windows without SetDefaultDllDirectories). Loads kPlantedName so and
+// prints the path of the module loaded ("none"), or that it was loaded before.
+int Probe(int, char **argv) {
+    if (GetModuleHandleA(kPlantedName) != nullptr) {
+        std::printf("loaded before\n");
+        return 0;
+    }
+    const std::string way = argv[0];
+    if (way == "fallback")
+        g_lookUpSetDefaultDllDirectories = [] { return SetDefaultDllDirectoriesFn(nullptr); };
+    if (way == "restricted")
+        RestrictDllSearchToSystemFolder();
+    const HMODULE module = way == "bare" || way == "restricted" ? LoadLibraryA(kPlantedName)
+                                                                : LoadSystemLibrary(kPlantedName);
+    char path[MAX_PATH] = "none";
+    if (module != nullptr)
+        GetModuleFileNameA(module, path, MAX_PATH);
+    std::printf("%s\n", path);
+    return 0;
+}
 
 constexpr DWORD kDemandStart = 3;
 
@@ -81,4 +112,38 @@ TEST(HiddenWindow, DestructionClearsTheRunFlag) {
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// A DLL planted beside a program under the name of one the service loads:
+// a bare-name load takes it (the plant works), and each defense keeps it out
+// on its own, the fallback by the DLL's full path in the system folder.
+TEST(SystemLibrary, EachDefenseAloneKeepsAPlantedDllOut) {
+    MakeEmptyDir("C:\\wgb-planted");
+    const std::string dir = "C:\\wgb-planted\\";
+    char self[MAX_PATH] = "", system[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    CopyFileOrFail(self, dir + "probe.exe");
+    CopyFileOrFail(ArtifactPath("planted.dll"), dir + kPlantedName);
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string fromSystem = std::string(system) + "\\" + kPlantedName + "\n";
+
+    const struct {
+        const char *way;
+        std::string loaded;
+    } cases[] = {
+        {"bare", dir + kPlantedName + "\n"},
+        {"restricted", fromSystem},
+        {"system", fromSystem},
+        {"fallback", fromSystem},
+    };
+    for (const auto &c : cases) {
+        std::string output;
+        EXPECT_EQ(std::optional<DWORD>(0),
+                  RunProgram(Quoted(dir + "probe.exe") + " --probe " + c.way, &output));
+        EXPECT_STRCASEEQ(c.loaded.c_str(), output.c_str()) << c.way;
+    }
+}
+
 } // namespace
+
+int main(int argc, char **argv) {
+    return wgbtest::TestMain(argc, argv, Probe);
+}

@@ -1,6 +1,5 @@
 #include "support/service_env.h"
 
-#include "common/service_config.h"
 #include "sim/sim_client.h"
 
 #include <gtest/gtest.h>
@@ -15,44 +14,42 @@ namespace wgbtest {
 
 namespace {
 
-UniqueServiceHandle OpenService(const std::string &name) {
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    return UniqueServiceHandle(OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
-}
-
 std::string ServiceKey(const std::string &name) {
     return "SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
 
 } // namespace
 
+// Read with the test's own code, not the product's: a check must not share
+// the fault it looks for.
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
-    UniqueServiceHandle service = OpenService(name);
-    const std::vector<char> buffer =
-        service ? ReadServiceConfig(service.get()) : std::vector<char>();
-    if (buffer.empty())
+    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
+    DWORD needed = 0;
+    if (!service || QueryServiceConfigA(service.get(), nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return std::nullopt;
-    const QUERY_SERVICE_CONFIGA *config = ServiceConfigIn(buffer);
+    std::vector<char> buffer(needed);
+    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    if (!QueryServiceConfigA(service.get(), config, needed, &needed))
+        return std::nullopt;
     return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
-                         config->lpBinaryPathName};
+                         config->lpBinaryPathName ? config->lpBinaryPathName : ""};
 }
 
 bool ServiceGone(const std::string &name) {
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const UniqueServiceHandle service(
-        manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
-    return manager && !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    const UniqueServiceHandle service = OpenServiceByName(name, SERVICE_QUERY_STATUS);
+    return !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
 bool ChangeStartType(const std::string &name, DWORD start) {
-    UniqueServiceHandle service = OpenService(name);
+    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
     return service &&
            ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 bool ChangeImagePath(const std::string &name, const std::string &imagePath) {
-    UniqueServiceHandle service = OpenService(name);
+    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
     return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                            SERVICE_NO_CHANGE, imagePath.c_str(), nullptr, nullptr,
                                            nullptr, nullptr, nullptr, nullptr);
@@ -73,14 +70,14 @@ void WriteStartValue(const std::string &name, DWORD start) {
 
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control) {
     SERVICE_STATUS status = {};
-    UniqueServiceHandle service = OpenService(name);
+    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
     if (!service || !ControlService(service.get(), control, &status))
         return std::nullopt;
     return status;
 }
 
 void RemoveServiceIfPresent(const std::string &name) {
-    if (UniqueServiceHandle service = OpenService(name)) {
+    if (UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS)) {
         RequestStop(name);
         WaitForServiceState(name, SERVICE_STOPPED);
         DeleteService(service.get());
@@ -171,11 +168,25 @@ HWND WaitForHiddenWindow() {
     return window;
 }
 
-DWORD RegisterDriverService() {
+bool IsX64Windows() {
     SYSTEM_INFO info = {};
     GetNativeSystemInfo(&info);
-    const bool x64 = info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
-    const std::string image = ArtifactPath(x64 ? "Quendra_X64.sys" : "Quendra.sys");
+    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+}
+
+const char *DriverFile() {
+    return IsX64Windows() ? "Quendra_X64.sys" : "Quendra.sys";
+}
+
+void CleanUpAfterService() {
+    RemoveServiceIfPresent(kServiceName);
+    KillProcessesNamed("WGBCheck.exe");
+    KillProcessesNamed("WGB.exe");
+    RemoveServiceIfPresent(kDriverServiceName);
+}
+
+DWORD RegisterDriverService() {
+    const std::string image = ArtifactPath(DriverFile());
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueServiceHandle service(
         CreateServiceA(manager.get(), kDriverServiceName, kDriverServiceName, SERVICE_ALL_ACCESS,

@@ -35,6 +35,9 @@ void WriteStartValue(const std::string &name, DWORD start);
 std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
 // Stops (when running) and deletes the service, and waits until it is gone.
 void RemoveServiceIfPresent(const std::string &name);
+// What a test of the service may leave behind: the service and the driver
+// service removed, the companion and the check tool ended.
+void CleanUpAfterService();
 
 // The service process as the SCM started it, opened for waiting on it.
 struct RunningService {
@@ -63,6 +66,10 @@ void EnterServiceDesktop();
 // started its worker.
 HWND WaitForHiddenWindow();
 
+// Whether Windows (not this process) runs on x86-64, as GetNativeSystemInfo
+// says; the driver file it needs, which the service seeks beside itself.
+bool IsX64Windows();
+const char *DriverFile();
 // Registers the build's stand-in for this Windows as "Quendra_1_0_T":
 // ERROR_SUCCESS or the error.
 DWORD RegisterDriverService();
