@@ -15,15 +15,11 @@ UniqueHandle TokenOf(HANDLE process) {
     return token;
 }
 
-// The full path of the process's image. Looked up at run time: Windows XP
-// lacks the call, and there no shell can be confirmed.
+// The full path of the process's image.
 bool ImagePath(HANDLE process, std::string &path) {
-    using QueryFn = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
-    const auto query =
-        GetProcedure<QueryFn>(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
     char buffer[MAX_PATH];
     DWORD size = sizeof(buffer);
-    if (!query || !query(process, 0, buffer, &size))
+    if (!QueryFullProcessImageNameA(process, 0, buffer, &size))
         return false;
     path.assign(buffer, size);
     return true;

@@ -1,28 +1,65 @@
-# Gives a Windows executable a VERSIONINFO resource: the project's version,
-# the product name and a description of the file, as the file's properties
-# show them.
+# Gives a Windows executable or DLL a VERSIONINFO resource: the project's version
+# and the build number (X.Y.Z.N), the product name and a description of the
+# file, as the file's properties show them.
 #
-#   wgb_version_resource(TARGET DESCRIPTION [VERSION x.y.z])
+#   wgb_version_resource(TARGET DESCRIPTION [VERSION x.y.z] [BUILD n])
 #
-# VERSION defaults to the project's version; a test package of another
-# version passes its own.
+# VERSION defaults to the project's version and BUILD to WGB_BUILD_NUMBER; a
+# test package of another version or build passes its own.
+#
+# The build number is the fourth field of every file version: Windows
+# Installer replaces an installed file only with a higher version, so each
+# build of one version must carry a higher number than the last. Left empty,
+# it is the number of commits of the checkout (git rev-list --count HEAD),
+# read again at every commit; outside a git checkout it is 0.
 set(WGB_VERSION_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+set(WGB_BUILD_NUMBER "" CACHE STRING
+    "Fourth field of the file versions, 0 to 65535 (empty: the number of commits)")
+
+set(WGB_BUILD_NUMBER_USED "${WGB_BUILD_NUMBER}")
+if("${WGB_BUILD_NUMBER_USED}" STREQUAL "")
+  execute_process(COMMAND git rev-list --count HEAD WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE WGB_BUILD_NUMBER_USED OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE failed ERROR_QUIET)
+  execute_process(COMMAND git rev-parse --path-format=absolute --git-path logs/HEAD
+                  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE head_log
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(failed)
+    set(WGB_BUILD_NUMBER_USED 0)
+  elseif(EXISTS "${head_log}")
+    # A new commit configures again, and the executables get its number.
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${head_log})
+  endif()
+endif()
+if(NOT WGB_BUILD_NUMBER_USED MATCHES "^[0-9]+$" OR WGB_BUILD_NUMBER_USED GREATER 65535)
+  message(FATAL_ERROR "WGB_BUILD_NUMBER must be a number from 0 to 65535: ${WGB_BUILD_NUMBER_USED}")
+endif()
+message(STATUS "Build number (the file versions' fourth field): ${WGB_BUILD_NUMBER_USED}")
 
 function(wgb_version_resource target description)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "VERSION" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "VERSION;BUILD" "")
   if(NOT arg_VERSION)
     set(arg_VERSION ${PROJECT_VERSION})
   endif()
-  string(REPLACE "." ";" parts "${arg_VERSION}.0.0.0")
-  list(SUBLIST parts 0 4 parts)
-  list(JOIN parts "," WGB_RC_VERSION_NUMBERS)
-  set(WGB_RC_VERSION ${arg_VERSION})
+  if(NOT DEFINED arg_BUILD)
+    set(arg_BUILD ${WGB_BUILD_NUMBER_USED})
+  endif()
+  set(WGB_RC_BUILD ${arg_BUILD})
+  set(WGB_RC_VERSION ${arg_VERSION}.${arg_BUILD})
+  string(REPLACE "." "," WGB_RC_VERSION_NUMBERS ${arg_VERSION})
   set(WGB_RC_DESCRIPTION ${description})
   get_target_property(name ${target} OUTPUT_NAME)
   if(NOT name)
     set(name ${target})
   endif()
-  set(WGB_RC_FILENAME ${name}.exe)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    set(WGB_RC_FILENAME ${name}.dll)
+    set(WGB_RC_FILETYPE VFT_DLL)
+  else()
+    set(WGB_RC_FILENAME ${name}.exe)
+    set(WGB_RC_FILETYPE VFT_APP)
+  endif()
   set(WGB_RC_INTERNAL_NAME ${name})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${WGB_VERSION_RC_TEMPLATE} ${rc} @ONLY)

@@ -50,12 +50,42 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RegisterService', '$ServiceExe=3', 5890)
 
 -- An edited WGB.ini survives an upgrade and a repair, whatever the
--- installer's rules for unversioned files say: keep_board_list (from the
--- Binary table, type 2) copies it aside before InstallFiles and puts it back
--- after; the rollback drops the copy.
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('DropKeptBoardList', 3394, 'KeepBoardListTool', 'drop "[#WGBIni]"')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepBoardList', 3074, 'KeepBoardListTool', 'aside "[#WGBIni]" "[WIX_UPGRADE_DETECTED];[ProductCode]"')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreKeptBoardList', 3074, 'KeepBoardListTool', 'back "[#WGBIni]"')
+-- installer's rules for unversioned files say: keep_board_list.dll (from the
+-- Binary table, type 1; deferred and not impersonated, 1024 + 2048) copies it
+-- aside before InstallFiles and puts it back after; the rollback (256, errors
+-- ignored 64) drops the copy. Each deferred action reads its
+-- CustomActionData, the property of its name that a type 51 action sets:
+-- the list's path, and for KeepBoardList the installed products' codes.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetDropKeptBoardList', 51, 'DropKeptBoardList', '[#WGBIni]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetKeepBoardList', 51, 'KeepBoardList', '[#WGBIni]|[WIX_UPGRADE_DETECTED];[ProductCode]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetRestoreKeptBoardList', 51, 'RestoreKeptBoardList', '[#WGBIni]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('DropKeptBoardList', 3393, 'KeepBoardListTool', 'DropKeptBoardList')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepBoardList', 3073, 'KeepBoardListTool', 'KeepBoardList')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreKeptBoardList', 3073, 'KeepBoardListTool', 'RestoreKeptBoardList')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetDropKeptBoardList', '$BoardList=3', 3970)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetKeepBoardList', '$BoardList=3', 3971)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetRestoreKeptBoardList', '$BoardList=3', 3972)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('DropKeptBoardList', '$BoardList=3', 3980)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepBoardList', '$BoardList=3', 3990)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestoreKeptBoardList', '$BoardList=3', 4010)
+
+-- The installation folder's own access list, whatever folder INSTALLDIR
+-- names: protected (no rights inherited from its parent, where users may
+-- write), SYSTEM and Administrators full control, Users read and execute;
+-- files and folders inside inherit it. Applied by CreateFolders.
+CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDLText` LONGCHAR NOT NULL, `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)
+INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('InstallFolderRights', 'INSTALLDIR', 'CreateFolder', 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')
+
+-- The standard actions a transform may need (it can add rows to their
+-- tables, not to the sequence), at their usual places; wixl sequences
+-- CreateFolders and RemoveFolders for the CreateFolder rows.
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveRegistryValues', 2600)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveIniValues', 3100)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteRegistryValues', 5000)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteIniValues', 5100)
+
+-- Programs and Features, and scripts, find the installation folder
+-- (InstallLocation of the uninstall key): set once the folder is resolved,
+-- before the product is registered.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetInstallLocation', 51, 'ARPINSTALLLOCATION', '[INSTALLDIR]')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('SetInstallLocation', 1010)

@@ -73,11 +73,11 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
         << json;
     ExpectInOrder(
         json, {"{\"schema\": 1, \"checkVersion\": \"" WGB_VERSION "\"",
-               "\"serviceVersion\": \"" WGB_VERSION ".0\"", "\"result\": \"WARN\", \"exitCode\": 1",
-               "\"machine\": {", "\"files\": {\"driver\": \"Quendra", "\"missing\": []",
-               "\"protection\": {", "\"service\": {\"registered\": true",
-               "\"start\": \"auto\", \"state\": \"running\"", "\"board\": {",
-               "\"product\": \"WGB Test Board\"",
+               "\"serviceVersion\": \"" WGB_FILE_VERSION "\"",
+               "\"result\": \"WARN\", \"exitCode\": 1", "\"machine\": {",
+               "\"files\": {\"driver\": \"Quendra", "\"missing\": []", "\"protection\": {",
+               "\"service\": {\"registered\": true", "\"start\": \"auto\", \"state\": \"running\"",
+               "\"board\": {", "\"product\": \"WGB Test Board\"",
                "\"entries\": [\"6231\", \"WGB Test\"], \"matchingKey\": 2, "
                "\"inputPort\": 1292, \"inputBit\": 0",
                "\"driver\": {\"deviceOpen\": true", "\"button\": {\"level\": \"released\"",

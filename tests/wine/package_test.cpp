@@ -4,11 +4,13 @@
 // edited WGB.ini, an older package refused, failures that leave what was
 // there before, a silent removal.
 
+#include "check/protection.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
 #include <msi.h>
 #include <msiquery.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +23,7 @@ namespace {
 using namespace wgbtest;
 
 // The packages of test_packages (tests/wine/CMakeLists.txt): this build's, one
-// a patch version up with a list of one more board, another build of that
+// a patch version up with a list of one more board, the next build of that
 // version, and a build of it that fails once the service runs.
 std::string Package(const std::string &folder, const std::string &version) {
     return ArtifactPath(folder + "/WGBService-" + version + "-test.msi");
@@ -45,13 +47,11 @@ bool Failed(DWORD exitCode) {
     return exitCode == ERROR_INSTALL_FAILURE || exitCode == ERROR_FUNCTION_FAILED;
 }
 
-// A value of the package's Property table.
-std::string PackageProperty(const std::string &package, const char *name) {
+// The first column of the first row a query of the package's tables selects.
+std::string PackageValue(const std::string &package, const std::string &query) {
     MSIHANDLE database = 0, view = 0, record = 0;
-    char value[64] = "";
+    char value[256] = "";
     DWORD size = sizeof value;
-    const std::string query =
-        std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'";
     if (MsiOpenDatabaseA(package.c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
         MsiDatabaseOpenViewA(database, query.c_str(), &view) == ERROR_SUCCESS &&
         MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS)
@@ -59,6 +59,12 @@ std::string PackageProperty(const std::string &package, const char *name) {
     for (MSIHANDLE handle : {record, view, database})
         MsiCloseHandle(handle);
     return value;
+}
+
+// A value of the package's Property table.
+std::string PackageProperty(const std::string &package, const char *name) {
+    return PackageValue(
+        package, std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'");
 }
 
 bool Installed(const std::string &package) {
@@ -89,11 +95,16 @@ std::string VersionInfo(const std::string &file, const std::string &key = "") {
     return !key.empty() ? static_cast<const char *>(value)
                         : std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
                               std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(HIWORD(fixed->dwFileVersionLS));
+                              std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                              std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
+const std::string kThisVersion = WGB_VERSION "." WGB_BUILD;
+const std::string kNextVersion = WGB_NEXT_VERSION "." WGB_BUILD;
+const std::string kRebuildVersion = WGB_NEXT_VERSION "." WGB_NEXT_BUILD;
+
 // The service registered for good and running the executable of that
-// version: its process id.
+// version (X.Y.Z.N): its process id.
 DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
     EXPECT_EQ(version, VersionInfo(dir + "WGBService.exe"));
     EXPECT_EQ(Quoted(dir + "WGBService.exe"),
@@ -119,6 +130,53 @@ void ExpectRemoved(const std::string &dir) {
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
 }
 
+// The installation folder gets a protected access list of its own, whatever
+// folder is chosen: one the check tool's protection rule passes, which no
+// parent's rights reach. (Wine's msiexec does not apply the table: the
+// descriptor is shown here, where the rule runs.)
+TEST(Package, LocksTheInstallationFolder) {
+    const std::string sddl = PackageValue(
+        kThis, "SELECT `SDDLText` FROM `MsiLockPermissionsEx` WHERE `LockObject` = 'INSTALLDIR' "
+               "AND `Table` = 'CreateFolder'");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr))
+        << sddl;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    EXPECT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << sddl;
+    EXPECT_EQ(std::vector<std::string>{}, OthersWhoMayChange(descriptor)) << sddl;
+    LocalFree(descriptor);
+}
+
+// The package's launch condition refuses Windows before Windows 7 SP1, the
+// executables' floor, with a message that says so, and never stands in the
+// way of a removal.
+TEST(Package, RefusesWindowsBefore7Sp1) {
+    const std::string condition =
+        PackageValue(kThis, "SELECT `Condition` FROM `LaunchCondition` WHERE `Description` = "
+                            "'WGBService needs Windows 7 Service Pack 1 or a later Windows.'");
+    ASSERT_NE("", condition);
+    MSIHANDLE session = 0;
+    ASSERT_EQ(static_cast<UINT>(ERROR_SUCCESS),
+              MsiOpenPackageExA(kThis.c_str(), MSIOPENPACKAGEFLAGS_IGNOREMACHINESTATE, &session));
+    const struct {
+        const char *versionNT, *servicePack, *installed;
+        MSICONDITION expected;
+    } cases[] = {{"600", "2", "", MSICONDITION_FALSE}, {"601", "0", "", MSICONDITION_FALSE},
+                 {"601", "1", "", MSICONDITION_TRUE},  {"602", "0", "", MSICONDITION_TRUE},
+                 {"1000", "0", "", MSICONDITION_TRUE}, {"600", "0", "1", MSICONDITION_TRUE}};
+    for (const auto &c : cases) {
+        MsiSetPropertyA(session, "VersionNT", c.versionNT);
+        MsiSetPropertyA(session, "ServicePackLevel", c.servicePack);
+        MsiSetPropertyA(session, "Installed", c.installed);
+        EXPECT_EQ(c.expected, MsiEvaluateConditionA(session, condition.c_str()))
+            << c.versionNT << " SP" << c.servicePack << " installed: " << c.installed;
+    }
+    MsiCloseHandle(session);
+}
+
 TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     const std::string dir = ProgramFiles() + "\\WGB Fleet\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
@@ -126,10 +184,10 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir)));
     for (const char *exe : {"WGBService.exe", "WGBCheck.exe"}) {
         for (const char *key : {"", "FileVersion", "ProductVersion"})
-            EXPECT_EQ(WGB_VERSION, VersionInfo(dir + exe, key)) << exe << " " << key;
+            EXPECT_EQ(kThisVersion, VersionInfo(dir + exe, key)) << exe << " " << key;
         EXPECT_EQ(exe, VersionInfo(dir + exe, "OriginalFilename"));
     }
-    const DWORD firstPid = ExpectInstalled(dir, WGB_VERSION);
+    const DWORD firstPid = ExpectInstalled(dir, kThisVersion);
     ASSERT_TRUE(WaitForDriverLoaded());
     // The stand-in's handle closed at once: the upgrade stops its driver.
     ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs()));
@@ -142,30 +200,49 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     EXPECT_EQ(std::string::npos, report.find("\"FAIL\"")) << report;
 
     // An upgrade lands in the first installation's folder, and the list
-    // nobody touched is the new package's.
+    // nobody touched is the new package's, whatever copy an interrupted run
+    // left beside it.
+    ASSERT_TRUE(WriteTextFile(dir + "WGB.ini.keep", MainBoardIni({"left by an interrupted run"})));
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kNext)));
     EXPECT_FALSE(Installed(kThis));
-    EXPECT_NE(firstPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
+    const DWORD nextPid = ExpectInstalled(dir, kNextVersion);
+    EXPECT_NE(firstPid, nextPid);
     EXPECT_EQ(ReadWholeFile(ArtifactPath("next/WGB.ini")), ReadWholeFile(dir + "WGB.ini"));
+    EXPECT_FALSE(FileExists(dir + "WGB.ini.keep"));
     EXPECT_FALSE(FileExists(ProgramFiles() + "\\WGB"));
 
-    // Another build of the same version takes its place, and keeps the list
-    // an administrator edited, as a repair does (what msiexec /fa sets: Wine's
-    // msiexec has no /f).
+    // The next build of the same version takes its place: its files, which
+    // differ, replace the installed ones and its service runs. It keeps the
+    // list an administrator edited and made read-only, as a repair does (what
+    // msiexec /fa sets: Wine's msiexec has no /f), and its log tells.
     const std::string edited = MainBoardIni({"Q670-WGB", "B760M-WGB;edited on site"});
     ASSERT_TRUE(WriteTextFile(dir + "WGB.ini", edited));
-    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild)));
+    ASSERT_TRUE(SetFileAttributesA((dir + "WGB.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string nextService = ReadWholeFile(dir + "WGBService.exe");
+    const std::string rebuiltService =
+        ReadWholeFile(ArtifactPath("rebuild-files/Program Files/WGB/WGBService.exe"));
+    ASSERT_NE(nextService, rebuiltService);
+    char log[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, log);
+    lstrcatA(log, "wgb-rebuild.log");
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild) + " /l*v " + Quoted(log)));
+    EXPECT_NE(std::string::npos, ReadWholeFile(log).find("keep_board_list: keeping the edited"));
+    EXPECT_NE(std::string::npos, ReadWholeFile(log).find("keep_board_list: restoring the edited"));
     EXPECT_TRUE(Installed(kRebuild));
     EXPECT_FALSE(Installed(kNext));
     EXPECT_EQ(1, ProductsInstalled());
-    ExpectInstalled(dir, WGB_NEXT_VERSION);
+    EXPECT_TRUE(rebuiltService == ReadWholeFile(dir + "WGBService.exe"));
+    EXPECT_NE(nextPid, ExpectInstalled(dir, kRebuildVersion));
     EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild) + " REINSTALL=ALL REINSTALLMODE=amus"));
-    const DWORD repairedPid = ExpectInstalled(dir, WGB_NEXT_VERSION);
+    const DWORD repairedPid = ExpectInstalled(dir, kRebuildVersion);
     EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
+              GetFileAttributesA((dir + "WGB.ini").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(FileExists(dir + "WGB.ini.keep"));
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE), Msiexec("/i " + Quoted(kThis)));
-    EXPECT_EQ(repairedPid, ExpectInstalled(dir, WGB_NEXT_VERSION));
+    EXPECT_EQ(repairedPid, ExpectInstalled(dir, kRebuildVersion));
 
     EXPECT_EQ(0u, Msiexec("/x " + Quoted(kRebuild)));
     ExpectRemoved(dir);
@@ -197,11 +274,22 @@ TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
     EXPECT_FALSE(Installed(kFailing));
     ExpectRemoved(dir);
 
+    // A failed upgrade leaves the older version's registration: its rollback
+    // does not remove a service the upgrade did not register. (Wine's
+    // msiexec does not restore the older version's files, as Windows does.)
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, kThisVersion);
+    EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kFailing))));
+    EXPECT_TRUE(Installed(kThis));
+    EXPECT_FALSE(Installed(kFailing));
+    EXPECT_EQ(Quoted(dir + "WGBService.exe"),
+              QueryConfig(kServiceName).value_or(ServiceConfig{}).imagePath);
+
     // Removing the one feature removes everything. The registering action
     // does not run: its log shows no start of it. (Run, it would fail on
     // Windows, its program being removed; Wine ignores that.)
-    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
-    ExpectInstalled(dir, WGB_VERSION);
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " REINSTALL=ALL REINSTALLMODE=amus"));
+    ExpectInstalled(dir, kThisVersion);
     char log[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, log);
     lstrcatA(log, "wgb-remove.log");
