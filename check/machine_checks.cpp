@@ -326,6 +326,24 @@ std::string DriverAdvice(const DriverServiceReport &install) {
     }
 }
 
+// The step of bring-up that failed, as the report names it; null when none
+// did (the driver file is missing, or its path too long).
+const char *FailedStepText(DriverStep step) {
+    switch (step) {
+    case DriverStep::Manager:
+        return "opening the Service Control Manager";
+    case DriverStep::Create:
+    case DriverStep::Repoint:
+        return "its registration";
+    case DriverStep::Start:
+        return "its start";
+    case DriverStep::Device:
+        return "opening its device after a good start";
+    default:
+        return nullptr;
+    }
+}
+
 // 5. The driver: its device, or why it is not there.
 void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) {
     machine.driverOpen = OpenDriverDevice();
@@ -344,11 +362,7 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
         else if (step == DriverStep::Create || step == DriverStep::Repoint)
             report.FactNumber(kDriver, "registerError", install.error);
         if (!machine.driverOpen) {
-            const char *what = step == DriverStep::Start     ? "its start"
-                               : step == DriverStep::Manager ? "opening the Service Control Manager"
-                               : step == DriverStep::Device  ? "its device after a good start"
-                               : step == DriverStep::None    ? nullptr
-                                                             : "its registration";
+            const char *what = FailedStepText(step);
             std::string fact = "bring-up failed";
             if (install.disabled)
                 fact += Format(": %s is disabled", kDriverServiceName);
