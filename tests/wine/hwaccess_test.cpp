@@ -26,8 +26,9 @@ constexpr char kModuleDir[] = "C:\\wgb-hw";
 
 // Usage: MODULE-DIR (without the closing backslash), then steps: "open",
 // "read:PORT", "write:PORT:VALUE" (hex). Prints a line per step (after a
-// failed open whose driver service install went wrong, "install STEP ERROR"
-// and "disabled" when the registration found was), then the driver path
+// failed open whose driver service install went wrong, "install STEP ERROR",
+// "disabled" when the registration found was, and "repointed" when the
+// install changed its image path), then the driver path
 // that bring-up built ("path" and nothing when it sought none).
 int Probe(int argc, char **argv) {
     wsprintfA(g_szModuleDir, "%s\\", argv[0]);
@@ -40,8 +41,9 @@ int Probe(int argc, char **argv) {
             static const char *const kSteps[] = {"none",    "manager", "create",
                                                  "repoint", "start",   "device"};
             if (report.failedStep != DriverStep::None || report.disabled)
-                std::printf("install %s %lu%s\n", kSteps[static_cast<int>(report.failedStep)],
-                            report.error, report.disabled ? " disabled" : "");
+                std::printf("install %s %lu%s%s\n", kSteps[static_cast<int>(report.failedStep)],
+                            report.error, report.disabled ? " disabled" : "",
+                            report.repointed ? " repointed" : "");
         } else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
             std::printf("write %X %d\n", port, WriteIoPortByte(port, value) ? 1 : 0);
         else if (std::sscanf(argv[i], "read:%x", &port) == 1)
