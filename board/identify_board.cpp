@@ -105,10 +105,15 @@ WmiAnswer QueryBaseboardProduct(std::string &productText) {
         !boards)
         return WmiAnswer::Failed;
 
-    boards->Reset();
+    // A fresh enumerator starts at its beginning: no Reset, a call into
+    // winmgmt that nothing bounds.
     ULONG returned = 0;
-    // A timeout returns a success code with no object: a failed try.
-    boards->Next(kNextTimeoutMs, 1, board.put(), &returned);
+    const HRESULT next = boards->Next(kNextTimeoutMs, 1, board.put(), &returned);
+    // WBEM_S_FALSE with no object: the enumeration completed empty, an answer
+    // that asking again cannot change. A timeout (WBEM_S_TIMEDOUT) or a
+    // failed call is a failed try.
+    if (next == WBEM_S_FALSE && returned == 0)
+        return WmiAnswer::NoBaseboard;
     if (returned != 1 || !board)
         return WmiAnswer::Failed;
 

@@ -11,6 +11,7 @@ extern std::string g_strBoard;
 enum class WmiAnswer {
     Product,       // the product text
     NoProductText, // a baseboard without one: asking again cannot change that
+    NoBaseboard,   // the enumeration completed empty: no baseboard record
     Failed,        // no answer: WMI may still be starting
 };
 
@@ -36,6 +37,6 @@ std::string ReadBoardListKey(const std::string &key);
 // fragment listed in section "MainBoard" of g_szIniPath occurs in it, 0
 // otherwise. The query is tried until WMI answers, pausing as
 // WmiRetryPauseMs says, for as long as the run flag stays up. Returns 0 with
-// g_strBoard left empty when WMI yields no product text, or when the run flag
-// fell first.
+// g_strBoard left empty when WMI yields no product text or no baseboard
+// record, or when the run flag fell first.
 int IdentifyBoard(const WmiClock &clock = kWindowsClock);

@@ -99,8 +99,12 @@ int WorkerMain() {
         Sleep(kPollIntervalMs);
         // The board text is searched on every pass, as the input is chosen afresh.
         const ButtonInput input = ButtonInputFor(g_strBoard);
-        const unsigned level = ButtonLevel(input, ReadIoPortByte(input.port));
-        if (LatchPress(g_bButtonLatched, level))
+        std::uint8_t value = 0;
+        // A failed read (the driver stopped or updated meanwhile) is no
+        // sample: its 0 would read as a press.
+        if (!TryReadIoPortByte(input.port, value))
+            continue;
+        if (LatchPress(g_bButtonLatched, ButtonLevel(input, value)))
             HandlePress(directory);
     }
     return 0;

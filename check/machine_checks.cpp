@@ -55,8 +55,9 @@ struct Machine {
     std::string directory;
     bool elevated = false;
     bool driverOpen = false;
-    std::string driverSkipped;        // why the driver could not be checked, if so
-    std::optional<ButtonInput> input; // none when the board's product is not known
+    std::string driverSkipped;                 // why the driver could not be checked, if so
+    std::optional<ButtonInput> input;          // none when the board's product is not known
+    std::optional<DriverServiceReport> loaded; // what --load's bring-up did, when it ran
 };
 
 template <typename... Args> std::string Format(const char *format, Args... args) {
@@ -240,6 +241,7 @@ void CheckBoard(Machine &machine, Report &report) {
     report.FactText(kBoard, "wmi",
                     answer == WmiAnswer::Product         ? "answered"
                     : answer == WmiAnswer::NoProductText ? "noProductText"
+                    : answer == WmiAnswer::NoBaseboard   ? "noBaseboard"
                                                          : "failed");
     report.FactFlag(kBoard, "iniUtf8Mark", mark != IniMark::None);
     if (answer == WmiAnswer::Failed) {
@@ -250,6 +252,11 @@ void CheckBoard(Machine &machine, Report &report) {
     }
     if (answer == WmiAnswer::NoProductText) {
         report.Add(kBoard, Verdict::Fail, "the baseboard reports no product text to WMI",
+                   "the service serves no board without one: ask the board's maker");
+        return;
+    }
+    if (answer == WmiAnswer::NoBaseboard) {
+        report.Add(kBoard, Verdict::Fail, "this board reports no baseboard record",
                    "the service serves no board without one: ask the board's maker");
         return;
     }
@@ -301,6 +308,8 @@ std::string DisabledDriverAdvice() {
 std::string DriverAdvice(const DriverServiceReport &install) {
     if (install.disabled)
         return DisabledDriverAdvice();
+    if (install.failedStep == DriverStep::Manager)
+        return kElevate;
     switch (install.error) {
     case ERROR_SERVICE_MARKED_FOR_DELETE:
         return "close what holds the driver service open (the Services console, a management "
@@ -317,6 +326,24 @@ std::string DriverAdvice(const DriverServiceReport &install) {
     }
 }
 
+// The step of bring-up that failed, as the report names it; null when none
+// did (the driver file is missing, or its path too long).
+const char *FailedStepText(DriverStep step) {
+    switch (step) {
+    case DriverStep::Manager:
+        return "opening the Service Control Manager";
+    case DriverStep::Create:
+    case DriverStep::Repoint:
+        return "its registration";
+    case DriverStep::Start:
+        return "its start";
+    case DriverStep::Device:
+        return "opening its device after a good start";
+    default:
+        return nullptr;
+    }
+}
+
 // 5. The driver: its device, or why it is not there.
 void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) {
     machine.driverOpen = OpenDriverDevice();
@@ -326,16 +353,16 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
         IoDriverState state = {};
         DriverServiceReport install;
         machine.driverOpen = OpenIoDriver(&state, &install);
+        machine.loaded = install;
+        const DriverStep step = install.failedStep;
         if (install.disabled)
             report.FactFlag(kDriver, "disabled", true);
-        if (install.failedStep == DriverStep::Start)
+        if (step == DriverStep::Start)
             report.FactNumber(kDriver, "startError", install.error);
-        else if (install.failedStep != DriverStep::None)
+        else if (step == DriverStep::Create || step == DriverStep::Repoint)
             report.FactNumber(kDriver, "registerError", install.error);
         if (!machine.driverOpen) {
-            const char *what = install.failedStep == DriverStep::Start  ? "its start"
-                               : install.failedStep == DriverStep::None ? nullptr
-                                                                        : "its registration";
+            const char *what = FailedStepText(step);
             std::string fact = "bring-up failed";
             if (install.disabled)
                 fact += Format(": %s is disabled", kDriverServiceName);
@@ -384,6 +411,44 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
                disabled ? DisabledDriverAdvice()
                         : "start the service, or run WGBCheck --load elevated to see why the "
                           "driver does not start");
+}
+
+// --load leaves the driver's registration as it found it, once nothing
+// reads the device any more, and says what it undid: one it created is
+// stopped and deleted, one it pointed at this folder's file is pointed back.
+// After a failed start bring-up has done so already.
+void RestoreLoadedDriver(const Machine &machine, Report &report) {
+    if (!machine.loaded || (!machine.loaded->created && !machine.loaded->repointed))
+        return;
+    const DriverServiceReport &install = *machine.loaded;
+    bool restored = true;
+    if (install.failedStep == DriverStep::None || install.failedStep == DriverStep::Device) {
+        if (g_hIoDriver != nullptr && g_hIoDriver != INVALID_HANDLE_VALUE)
+            CloseHandle(g_hIoDriver);
+        g_hIoDriver = INVALID_HANDLE_VALUE;
+        restored = RestoreDriverService(install);
+    } else if (install.created && install.error == ERROR_SERVICE_DISABLED) {
+        return; // disabled meanwhile by an administrator: kept
+    }
+    const std::string error = restored ? "" : ": " + WindowsError(GetLastError());
+    if (install.created)
+        report.Add(kDriver, restored ? Verdict::Ok : Verdict::Warn,
+                   Format(restored ? "--load stopped and deleted %s, which it registered"
+                                   : "--load registered %s and could not delete it",
+                          kDriverServiceName) +
+                       error,
+                   restored ? ""
+                            : Format("sc stop %s, then sc delete %s", kDriverServiceName,
+                                     kDriverServiceName));
+    else
+        report.Add(
+            kDriver, restored ? Verdict::Ok : Verdict::Warn,
+            Format(restored ? "--load pointed %s back at " : "--load could not point %s back at ",
+                   kDriverServiceName) +
+                install.previousImagePath + error,
+            restored ? ""
+                     : Format("sc config %s binPath= \"%s\"", kDriverServiceName,
+                              install.previousImagePath.c_str()));
 }
 
 // Why the button cannot be read here; empty when it can.
@@ -536,4 +601,5 @@ void RunMachineChecks(const std::string &directory, const CheckOptions &options,
     CheckUser(report);
     if (options.watchSeconds != 0)
         WatchButton(machine, options.watchSeconds, report);
+    RestoreLoadedDriver(machine, report);
 }

@@ -24,8 +24,10 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
     const UniqueServiceHandle service(CreateServiceA(
         manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
         SERVICE_ERROR_NORMAL, g_szDriverPath, nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (service)
+    if (service) {
+        report.created = true;
         return true;
+    }
     report.error = GetLastError();
     report.failedStep = DriverStep::Create;
     if (report.error != ERROR_SERVICE_EXISTS)
@@ -42,21 +44,28 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
         report.error = GetLastError();
         return false;
     }
-    report.disabled = ServiceConfigIn(buffer)->dwStartType == SERVICE_DISABLED;
-    if (!PointDriverServiceAt(existing.get(), *ServiceConfigIn(buffer), g_szDriverPath)) {
-        report.error = GetLastError();
-        return false;
+    const QUERY_SERVICE_CONFIGA &config = *ServiceConfigIn(buffer);
+    report.disabled = config.dwStartType == SERVICE_DISABLED;
+    // A disabled registration is an administrator's decision: left untouched.
+    if (!report.disabled && !NamesFile(config, g_szDriverPath)) {
+        if (!ChangeDriverImagePath(existing.get(), g_szDriverPath)) {
+            report.error = GetLastError();
+            return false;
+        }
+        report.repointed = true;
+        report.previousImagePath = config.lpBinaryPathName ? config.lpBinaryPathName : "";
     }
     report.failedStep = DriverStep::None;
     report.error = ERROR_SUCCESS;
     return true;
 }
 
-bool PointDriverServiceAt(SC_HANDLE service, const QUERY_SERVICE_CONFIGA &config,
-                          const char *imagePath) {
-    if (config.lpBinaryPathName != nullptr &&
-        lstrcmpiA(WithoutNtPrefix(config.lpBinaryPathName), imagePath) == 0)
-        return true;
+bool NamesFile(const QUERY_SERVICE_CONFIGA &config, const char *imagePath) {
+    return config.lpBinaryPathName != nullptr &&
+           lstrcmpiA(WithoutNtPrefix(config.lpBinaryPathName), imagePath) == 0;
+}
+
+bool ChangeDriverImagePath(SC_HANDLE service, const char *imagePath) {
     return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                 imagePath, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
@@ -90,8 +99,13 @@ bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report) {
     if (!g_pszDriverServiceName)
         return false;
     const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager)
+    if (!manager) {
+        if (report) {
+            report->error = GetLastError();
+            report->failedStep = DriverStep::Manager;
+        }
         return false;
+    }
 
     switch (mode) {
     case DRIVER_SERVICE_INSTALL: {
@@ -114,4 +128,21 @@ bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report) {
     default:
         return false;
     }
+}
+
+bool RestoreDriverService(const DriverServiceReport &install) {
+    if (!g_pszDriverServiceName || (!install.created && !install.repointed))
+        return true;
+    // Disabled after the configuration was read: an administrator's decision.
+    if (install.created && install.error == ERROR_SERVICE_DISABLED)
+        return true;
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return false;
+    if (install.created) {
+        StopDriverService(manager.get(), g_pszDriverServiceName);
+        return DeleteDriverService(manager.get(), g_pszDriverServiceName);
+    }
+    const UniqueServiceHandle service = OpenDriverService(manager.get(), g_pszDriverServiceName);
+    return service && ChangeDriverImagePath(service.get(), install.previousImagePath.c_str());
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 constexpr std::uint16_t DRIVER_SERVICE_INSTALL = 1; // create if needed, then start
 constexpr std::uint16_t DRIVER_SERVICE_REMOVE = 2;  // stop, then delete
@@ -11,9 +12,11 @@ constexpr std::uint16_t DRIVER_SERVICE_REMOVE = 2;  // stop, then delete
 // The step of the install transaction that failed.
 enum class DriverStep {
     None,
+    Manager, // opening the Service Control Manager
     Create,  // registering the driver service
     Repoint, // pointing an existing registration at the checked file
     Start,
+    Device, // opening the device after a good start (set by OpenIoDriver)
 };
 
 // How the install transaction went, for bring-up's failure path and for
@@ -22,8 +25,14 @@ struct DriverServiceReport {
     DriverStep failedStep = DriverStep::None;
     DWORD error = ERROR_SUCCESS; // the Windows error of the step that failed
     // The registration found has start type SERVICE_DISABLED: an
-    // administrator's decision, so no start is tried.
+    // administrator's decision, so it is left untouched and no start is tried.
     bool disabled = false;
+    // The install registered the driver service itself.
+    bool created = false;
+    // The install pointed a registration it found at the checked file; it
+    // named previousImagePath before.
+    bool repointed = false;
+    std::string previousImagePath;
 };
 
 // One transaction on the service named by g_pszDriverServiceName. Install
@@ -31,14 +40,24 @@ struct DriverServiceReport {
 // modes false. *report, when given, tells how an install went.
 bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report = nullptr);
 
+// Undoes what an install changed, so that a registration that is not ours
+// stays as it was: one the install created is stopped and deleted, unless it
+// was disabled before its start (ERROR_SERVICE_DISABLED: an administrator's
+// decision); one it pointed at the checked file is pointed back. What the
+// install found unchanged stays. True when there was nothing to undo or the
+// undo succeeded.
+bool RestoreDriverService(const DriverServiceReport &install);
+
 // Registers the driver at g_szDriverPath. An existing registration counts as
-// success once its image path names g_szDriverPath; report tells which step
-// failed, and whether the registration found is disabled.
+// success once its image path names g_szDriverPath, and a disabled one as it
+// is, untouched; report tells which step failed, whether the registration
+// found is disabled, and what the install changed.
 bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceReport &report);
-// Changes the service's image path, and nothing else, unless it names that
-// file already.
-bool PointDriverServiceAt(SC_HANDLE service, const QUERY_SERVICE_CONFIGA &config,
-                          const char *imagePath);
+// True when the registration's image path names that file, also in the
+// kernel's form "\??\C:\...".
+bool NamesFile(const QUERY_SERVICE_CONFIGA &config, const char *imagePath);
+// Changes the service's image path, and nothing else.
+bool ChangeDriverImagePath(SC_HANDLE service, const char *imagePath);
 // Starts the service: ERROR_SUCCESS, also when it runs already, or the
 // Windows error of the start.
 DWORD StartDriverService(SC_HANDLE manager, const char *name);

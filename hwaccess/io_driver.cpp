@@ -81,17 +81,17 @@ bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report) {
             return false;
         DriverServiceReport install;
         const bool started = ManageDriverService(DRIVER_SERVICE_INSTALL, &install);
+        // After a failed start a registration found stays as it was (another
+        // product's, or an administrator's decision); only one made here goes.
+        if (!started) {
+            RestoreDriverService(install);
+        } else if (!OpenDriverDevice()) {
+            install.failedStep = DriverStep::Device;
+            install.error = GetLastError();
+        }
         if (report)
             *report = install;
-        if (!started) {
-            // A registration an administrator disabled stays as it is, and so
-            // does one that could not be pointed at the checked file: it is
-            // not bring-up's to delete.
-            if (!install.disabled && install.failedStep != DriverStep::Repoint)
-                ManageDriverService(DRIVER_SERVICE_REMOVE);
-            return false;
-        }
-        if (!OpenDriverDevice())
+        if (!started || install.failedStep == DriverStep::Device)
             return false;
     }
 

@@ -18,8 +18,9 @@ extern char g_szDriverPath[MAX_PATH];
 extern const char *g_pszDriverServiceName;
 
 // Opens the driver's device, registering and starting the driver first when
-// it is not loaded. True when port requests can go out. *report, when given,
-// tells how the driver service's install went, when it was tried.
+// it is not loaded; after a failed start the registration is left as it was
+// found (RestoreDriverService). True when port requests can go out. *report,
+// when given, tells how the driver service's install went, when it was tried.
 bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report = nullptr);
 // Opens the driver's device into g_hIoDriver, and nothing else. True when it
 // opened; GetLastError tells why not.

@@ -33,6 +33,10 @@
 /* in: struct sim_port_value. Sets the byte that reads of a plain port (one
  * outside the chip's register pairs) return: the button's level. */
 #define IOCTL_SIM_SET_PORT SIM_CONTROL_CODE(0x901u)
+/* in: uint32_t, nonzero to make every read of the main device fail (traced
+ * with its status) until set to 0 again: a driver stopped or updated while a
+ * program polls. */
+#define IOCTL_SIM_FAIL_READS SIM_CONTROL_CODE(0x902u)
 /* in: uint32_t, the first sequence number wanted. out: struct
  * sim_trace_header, then up to (out length - header) / entry size entries,
  * oldest first. */

@@ -33,7 +33,8 @@
 static struct portsim g_ports;
 static struct sim_trace_entry g_trace[SIM_TRACE_CAPACITY];
 static uint32_t g_traced;
-static KSPIN_LOCK g_lock; /* guards the state above: requests come from several threads */
+static uint32_t g_fail_reads; /* IOCTL_SIM_FAIL_READS */
+static KSPIN_LOCK g_lock;     /* guards the state above: requests come from several threads */
 static PDEVICE_OBJECT g_main_device;
 static PDEVICE_OBJECT g_control_device;
 
@@ -72,6 +73,8 @@ static NTSTATUS port_request(uint32_t code, uint8_t *buffer, uint32_t in_len, ui
         uint16_t port = in_len >= 2 ? (uint16_t)(buffer[0] | buffer[1] << 8) : 0;
         if (in_len != DRIVER_READ_IN_LENGTH || out_len != DRIVER_READ_OUT_LENGTH)
             return trace(SIM_OP_READ, port, 0, STATUS_INVALID_PARAMETER);
+        if (g_fail_reads)
+            return trace(SIM_OP_READ, port, 0, STATUS_DEVICE_NOT_READY);
         buffer[0] = portsim_in(&g_ports, port);
         buffer[1] = SIM_READ_FILLER;
         *info = DRIVER_READ_OUT_LENGTH;
@@ -119,6 +122,10 @@ static NTSTATUS control_request(uint32_t code, uint8_t *buffer, uint32_t in_len,
     struct sim_port_value pv;
     if (code == IOCTL_SIM_GET_TRACE)
         return get_trace(buffer, in_len, out_len, info);
+    if (code == IOCTL_SIM_FAIL_READS && in_len == sizeof g_fail_reads) {
+        memcpy(&g_fail_reads, buffer, sizeof g_fail_reads);
+        return STATUS_SUCCESS;
+    }
     if (code != IOCTL_SIM_SET_PORT)
         return STATUS_INVALID_DEVICE_REQUEST;
     if (in_len != sizeof pv)

@@ -17,7 +17,8 @@
 #include <string>
 
 // The fake WMI (support/fake_wmi.c), failing at step 1 (the locator) to 5
-// (Get), or at none with 0, during the first failing_tries tries.
+// (Get), 6 (Next completes empty) or 7 (Next fails), or at none with 0,
+// during the first failing_tries tries.
 extern "C" int fake_wmi_register(int failing_step, long failing_tries);
 extern "C" long fake_wmi_live(void);
 extern "C" long fake_wmi_tries(void);
@@ -91,9 +92,11 @@ TEST(BoardIdentification, RealWmiTextReachesTheBoardListUnchanged) {
 
 // A value that matches every board: a search after a failure would show.
 // Each failed try releases what it obtained. A failure of the locator, the
-// connection, the query or Next is tried again, every 10 s for 2 minutes and
-// every 60 s afterwards, until WMI answers; a failing Get is not. An hour of
-// the fake clock ends each run that would otherwise go on.
+// connection, the query or Next, or a Next that times out, is tried again,
+// every 10 s for 2 minutes and every 60 s afterwards, until WMI answers; a
+// failing Get, or an enumeration that completes empty (no baseboard record),
+// is an answer and is not. An hour of the fake clock ends each run that would
+// otherwise go on.
 TEST(BoardIdentification, FakeWmiFailingAtEachStepIsRetriedAndReleasesEverything) {
     const char *const served = "1 1 0 2 10000 QX-Fake-6231 Rev 2";
     const struct {
@@ -106,6 +109,8 @@ TEST(BoardIdentification, FakeWmiFailingAtEachStepIsRetriedAndReleasesEverything
         // Twenty tries fail: 12 pauses of 10 s, 8 of 60 s, then the board.
         {"4 20 3600000", "1 1 0 21 600000 QX-Fake-6231 Rev 2"},
         {"5 9 3600000", "0 1 0 1 0 "}, // no product text: not tried again
+        {"6 1 3600000", "0 1 0 1 0 "}, // no baseboard record: not tried again
+        {"7 1 3600000", served},
         // A stop 5 s into the first 60 s pause ends it at once.
         {"1 999999 125000", "0 1 0 13 125000 "},
     };

@@ -185,31 +185,54 @@ TEST_F(Check, WmiFailureIsToldApart) {
     EXPECT_EQ(std::string::npos, lines.find("the button is read at")) << lines;
 }
 
-// --load brings the driver up as the service would: a disabled registration
-// is not started, so no start error is reported, and the advice is its
-// start type; a driver Windows will not start reports the start's error,
-// and its registration goes again.
-TEST_F(Check, LoadTellsADisabledDriverFromOneThatWillNotStart) {
+// --load brings the driver up as the service would and leaves the
+// registration as it found it, saying what it did: a disabled one is not
+// started (no start error; the advice is its start type) and stays; one
+// --load made goes again after the report, also when Windows will not start
+// the driver (whose start error is reported); one it found (registered for
+// the build's stand-in) is pointed back at its own file.
+TEST_F(Check, LoadLeavesTheRegistrationAsItFoundIt) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir, "WGB Test");
     const std::string driver = dir + DriverFile();
-    for (const bool disabled : {true, false}) {
-        SCOPED_TRACE(disabled ? "disabled" : "will not start");
-        if (disabled) {
+    const struct {
+        const char *what;
+        bool registered, disabled, broken;
+        const char *said;
+    } cases[] = {
+        {"disabled", true, true, false, "sc config Quendra_1_0_T start= demand"},
+        {"made", false, false, false,
+         "--load stopped and deleted Quendra_1_0_T, which it registered"},
+        {"found", true, false, false, "--load pointed Quendra_1_0_T back at "},
+        {"will not start", false, false, true, "\"startError\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.registered) {
             ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+        }
+        if (c.disabled) {
             ASSERT_TRUE(ChangeStartType(kDriverServiceName, SERVICE_DISABLED));
-        } else {
+        }
+        if (c.broken) {
             ASSERT_TRUE(WriteTextFile(driver, "not a driver image"));
         }
+        const std::optional<ServiceConfig> before = QueryConfig(kDriverServiceName);
         std::string json;
         EXPECT_EQ(std::optional<DWORD>(2),
                   RunProgram(Quoted(dir + "WGBCheck.exe") + " --load --json", &json))
             << json;
-        EXPECT_EQ(disabled, json.find("\"disabled\": true") != std::string::npos) << json;
-        EXPECT_EQ(disabled, json.find("\"startError\"") == std::string::npos) << json;
-        EXPECT_EQ(disabled, json.find("sc config Quendra_1_0_T start= demand") != std::string::npos)
-            << json;
-        EXPECT_NE(disabled, ServiceGone(kDriverServiceName));
+        EXPECT_NE(std::string::npos, json.find(c.said)) << json;
+        EXPECT_EQ(c.disabled, json.find("\"disabled\": true") != std::string::npos) << json;
+        EXPECT_EQ(c.broken, json.find("\"startError\"") != std::string::npos) << json;
+        if (before) {
+            const std::optional<ServiceConfig> after = QueryConfig(kDriverServiceName);
+            ASSERT_TRUE(after);
+            EXPECT_EQ(before->imagePath, after->imagePath);
+            EXPECT_EQ(before->start, after->start);
+        } else {
+            EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
+        }
         RemoveServiceIfPresent(kDriverServiceName);
     }
 }

@@ -1,5 +1,5 @@
 // Faults from outside the service: a board it does not serve, a driver that
-// refuses its device, no logged-on user, the driver gone while it polls.
+// refuses its device, no logged-on user, reads failing while it polls.
 // Whatever happens, the service process lives on, its control handler
 // answers, and a stop ends it.
 
@@ -28,10 +28,11 @@ class Faults : public testing::Test {
 
 // Without a logged-on user a press starts nothing. (The user leaves first:
 // in Wine, explorer.exe may stay once a program started by the service has
-// run on the user's desktop.) With the user back, the driver service stopped
-// while the service polls makes every read fail, which reads as a held
-// button: one start.
-TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
+// run on the user's desktop.) With the user back, reads that fail while the
+// service polls (the driver stopped or updated) are no samples: their 0 would
+// read as a held button, yet nothing starts. Once a read succeeds again with
+// the button pressed, one start.
+TEST_F(Faults, NoUserThenReadsFailingWhilePolling) {
     const std::string dir = PrepareInstallDir(kInstallDir, MainBoardIni({"WGB Test"}));
     const RunningService service = InstallAndWaitRunning(dir + "WGBService.exe");
     ASSERT_TRUE(WaitForDriverLoaded()) << "no driver bring-up";
@@ -52,9 +53,14 @@ TEST_F(Faults, NoUserThenDriverGoneWhilePolling) {
     ASSERT_TRUE(StartProgram("notepad.exe", "", "WinSta0\\Default"));
     ASSERT_TRUE(WaitUntil([] { return !ProcessesNamed("explorer.exe").empty(); }));
     ASSERT_TRUE(sim.SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
-    ASSERT_TRUE(ControlServiceByName(kDriverServiceName, SERVICE_CONTROL_STOP));
-    ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_STOPPED));
+    ASSERT_TRUE(sim.FailReads(true));
+    ASSERT_TRUE(sim.WaitForPolls(3, DeadlineMs()));
+    EXPECT_TRUE(companion_record::ReadRecords(dir).empty()) << "a start on a failed read";
+    ASSERT_TRUE(sim.SetPort(sim::kButtonPort, sim::kPressed));
+    ASSERT_TRUE(sim.FailReads(false));
     EXPECT_TRUE(WaitForCompanionStarts(dir, 1));
+    ASSERT_TRUE(sim.WaitForPolls(2, DeadlineMs()));
+    EXPECT_EQ(1u, companion_record::ReadRecords(dir).size());
     ExpectAliveAndStoppable(service);
 }
 

@@ -26,8 +26,9 @@ constexpr char kModuleDir[] = "C:\\wgb-hw";
 
 // Usage: MODULE-DIR (without the closing backslash), then steps: "open",
 // "read:PORT", "write:PORT:VALUE" (hex). Prints a line per step (after a
-// failed open whose driver service install went wrong, "install STEP ERROR"
-// and "disabled" when the registration found was), then the driver path
+// failed open whose driver service install went wrong, "install STEP ERROR",
+// "disabled" when the registration found was, and "repointed" when the
+// install changed its image path), then the driver path
 // that bring-up built ("path" and nothing when it sought none).
 int Probe(int argc, char **argv) {
     wsprintfA(g_szModuleDir, "%s\\", argv[0]);
@@ -37,10 +38,12 @@ int Probe(int argc, char **argv) {
         DriverServiceReport report;
         if (std::strcmp(argv[i], "open") == 0) {
             std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
-            static const char *const kSteps[] = {"none", "create", "repoint", "start"};
+            static const char *const kSteps[] = {"none",    "manager", "create",
+                                                 "repoint", "start",   "device"};
             if (report.failedStep != DriverStep::None || report.disabled)
-                std::printf("install %s %lu%s\n", kSteps[static_cast<int>(report.failedStep)],
-                            report.error, report.disabled ? " disabled" : "");
+                std::printf("install %s %lu%s%s\n", kSteps[static_cast<int>(report.failedStep)],
+                            report.error, report.disabled ? " disabled" : "",
+                            report.repointed ? " repointed" : "");
         } else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
             std::printf("write %X %d\n", port, WriteIoPortByte(port, value) ? 1 : 0);
         else if (std::sscanf(argv[i], "read:%x", &port) == 1)
@@ -131,16 +134,35 @@ TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
 }
 
 // An administrator's decision stands: a disabled driver service stays
-// registered and disabled, no start is tried, and bring-up fails.
-TEST_F(DriverBringUp, DisabledRegistrationStaysDisabled) {
+// registered and disabled, untouched (its image path too), no start is
+// tried, and bring-up fails.
+TEST_F(DriverBringUp, DisabledRegistrationStaysUntouched) {
     const std::string driver = CopyDrivers();
     RegisterDisabledDriverService();
+    const std::string registered = QueryConfig(kDriverServiceName).value().imagePath;
     EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + driver + "\n",
               RunProbe(std::string(kModuleDir) + " open"));
     const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
     ASSERT_TRUE(config);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), config->start);
+    EXPECT_EQ(registered, config->imagePath);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+}
+
+// Disabled between bring-up's configuration read and its start (the start
+// fails with ERROR_SERVICE_DISABLED): kept, even when bring-up made it.
+TEST_F(DriverBringUp, RegistrationDisabledBeforeItsStartIsKept) {
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+    ASSERT_TRUE(ChangeStartType(kDriverServiceName, SERVICE_DISABLED));
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    DriverServiceReport install;
+    install.created = true;
+    install.failedStep = DriverStep::Start;
+    install.error = StartDriverService(manager.get(), kDriverServiceName);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), install.error);
+    g_pszDriverServiceName = kDriverServiceName;
+    EXPECT_TRUE(RestoreDriverService(install));
+    EXPECT_FALSE(ServiceGone(kDriverServiceName));
 }
 
 // The device opens: the driver file is not even sought.
@@ -177,11 +199,6 @@ std::string RegisteredImagePath() {
     return path;
 }
 
-// The driver path buffer holds 259 characters and the terminator; a longer
-// path counts as a missing file. The registration found is disabled, so that
-// bring-up points it at the path it uses but Wine loads nothing from such a
-// path. (The directories are made through the long-path prefix, since the
-// driver path in them may exceed MAX_PATH.)
 // Gives the key the access list written in SDDL.
 void SetKeyAccess(HKEY key, const char *sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -191,6 +208,11 @@ void SetKeyAccess(HKEY key, const char *sddl) {
     LocalFree(descriptor);
 }
 
+// The driver path buffer holds 259 characters and the terminator; a longer
+// path counts as a missing file. The registration found is disabled, so that
+// bring-up reaches it with the path it uses (and leaves it untouched) but
+// Wine loads nothing from such a path. (The directories are made through the
+// long-path prefix, since the driver path in them may exceed MAX_PATH.)
 TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
     const std::string file = DriverFile();
     const std::size_t fits = 259 - file.size(); // the directory with its backslash
@@ -203,42 +225,63 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
         CreateDirectoryA(("\\\\?\\" + dir).c_str(), nullptr);
         CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
         const std::string output = RunProbe(dir + " open");
-        if (dirLength == fits) {
+        if (dirLength == fits)
             EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + dir + "\\" + file + "\n", output);
-            EXPECT_EQ(dir + "\\" + file, RegisteredImagePath());
-        } else {
-            EXPECT_EQ(0u, output.find("open 0\n")) << output;
-            EXPECT_EQ(registered, RegisteredImagePath());
-        }
+        else
+            EXPECT_EQ(0u, output.find("open 0\npath ")) << output;
+        EXPECT_EQ(registered, RegisteredImagePath());
     }
 }
 
-// A registration that cannot be pointed at the checked file (here its key
-// refuses the change, as a policy might) is left as it is, and bring-up
-// fails with the error of the change.
-TEST_F(DriverBringUp, RepointRefusedLeavesTheRegistrationAlone) {
+// A registration whose key refuses every change, as a policy might: one
+// that names another file is left as it is, and bring-up fails with the
+// error of the change; one that names the checked file already needs no
+// change and is started.
+TEST_F(DriverBringUp, LockedRegistrationIsUsedOnlyWhenItNamesTheCheckedFile) {
     const std::string driver = CopyDrivers();
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    const std::string registered = RegisteredImagePath();
-    UniqueRegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0,
-                                           WRITE_DAC, key.put()));
-    SetKeyAccess(key.get(), "D:P(A;;KR;;;WD)"); // everyone may read, nobody change
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "names the checked file" : "names another file");
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+        if (named) {
+            ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
+        }
+        const std::string registered = RegisteredImagePath();
+        UniqueRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0,
+                                               WRITE_DAC, key.put()));
+        SetKeyAccess(key.get(), "D:P(A;;KR;;;WD)"); // everyone may read, nobody change
 
-    EXPECT_EQ("open 0\ninstall repoint 5\npath " + driver + "\n",
-              RunProbe(std::string(kModuleDir) + " open"));
-    SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
-    EXPECT_EQ(registered, RegisteredImagePath());
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+        EXPECT_EQ((named ? "open 1" : "open 0\ninstall repoint 5") + ("\npath " + driver + "\n"),
+                  RunProbe(std::string(kModuleDir) + " open"));
+        SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
+        EXPECT_EQ(registered, RegisteredImagePath());
+        EXPECT_EQ(static_cast<DWORD>(named ? SERVICE_RUNNING : SERVICE_STOPPED),
+                  ServiceState(kDriverServiceName));
+        RemoveServiceIfPresent(kDriverServiceName);
+    }
 }
 
-// The start's own error is reported, and the registration made goes again.
-TEST_F(DriverBringUp, DriverThatFailsToStartIsStoppedAndDeleted) {
+// A driver Windows will not start (a blocked or unsigned file): the start's
+// own error is reported; a registration bring-up made goes again, one it
+// found stays, pointed back at its own file.
+TEST_F(DriverBringUp, DriverThatFailsToStartLeavesTheRegistrationAsFound) {
     ASSERT_TRUE(WriteTextFile(Dir(DriverFile()), "not a driver image"));
-    const std::string output = RunProbe(std::string(kModuleDir) + " open");
-    EXPECT_EQ(0u, output.find("open 0\ninstall start ")) << output;
-    EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
-    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
+    for (const bool found : {false, true}) {
+        SCOPED_TRACE(found ? "found" : "made");
+        if (found) {
+            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+        }
+        const std::string registered = found ? RegisteredImagePath() : "";
+        const std::string output = RunProbe(std::string(kModuleDir) + " open");
+        EXPECT_EQ(0u, output.find("open 0\ninstall start ")) << output;
+        EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
+        if (found) {
+            EXPECT_EQ(registered, RegisteredImagePath());
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+        } else {
+            EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
+        }
+    }
 }
 
 // An open the loaded driver refuses ends bring-up at once, before the driver

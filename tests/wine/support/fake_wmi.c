@@ -1,8 +1,9 @@
 /* A fake WMI for the board probe: the baseboard query answers the product
- * "QX-Fake-6231 Rev 2", or fails at the step chosen. A connection or a Next
- * asked to wait without a bound fails too: a WMI that is busy rebuilding
- * might never answer it. Each fake object carries the C vtable of the
- * interface it stands for, with only the methods the query calls. */
+ * "QX-Fake-6231 Rev 2", or fails at the step chosen. A connection, a
+ * synchronous query or a Next asked to wait without a positive bound is
+ * refused: a WMI that is busy rebuilding might never answer it. Each fake
+ * object carries the C vtable of the interface it stands for, with only the
+ * methods the query calls: no Reset, which nothing bounds either. */
 #define CINTERFACE
 #include <windows.h>
 
@@ -10,8 +11,17 @@
 
 #include <stdlib.h>
 
-/* The steps at which the fake can fail; none fails with 0. */
-enum { FAKE_WMI_LOCATOR = 1, FAKE_WMI_CONNECT, FAKE_WMI_QUERY, FAKE_WMI_NEXT, FAKE_WMI_GET };
+/* The steps at which the fake can fail; none fails with 0. NEXT times out,
+ * NEXT_FAILS fails, NEXT_EMPTY completes without a baseboard. */
+enum {
+    FAKE_WMI_LOCATOR = 1,
+    FAKE_WMI_CONNECT,
+    FAKE_WMI_QUERY,
+    FAKE_WMI_NEXT,
+    FAKE_WMI_GET,
+    FAKE_WMI_NEXT_EMPTY,
+    FAKE_WMI_NEXT_FAILS
+};
 
 /* The fakes implement fixed signatures and look at few of their arguments. */
 #pragma GCC diagnostic ignored "-Wunused-parameter"
@@ -77,22 +87,26 @@ static HRESULT STDMETHODCALLTYPE board_get(IWbemClassObject *self, LPCWSTR name,
 }
 static IWbemClassObjectVtbl board_vtbl = {FAKE_UNKNOWN, .Get = board_get};
 
-static HRESULT STDMETHODCALLTYPE boards_reset(IEnumWbemClassObject *self) {
-    return WBEM_S_NO_ERROR;
-}
 static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG timeout, ULONG count,
                                              IWbemClassObject **objects, ULONG *returned) {
-    *returned = failing(FAKE_WMI_NEXT) || timeout < 0 ? 0 : 1;
-    objects[0] = *returned ? fake_new(&board_vtbl, &IID_IWbemClassObject) : NULL;
-    return *returned ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+    *returned = 0;
+    objects[0] = NULL;
+    if (timeout <= 0 || failing(FAKE_WMI_NEXT_FAILS))
+        return WBEM_E_INVALID_PARAMETER;
+    if (failing(FAKE_WMI_NEXT))
+        return WBEM_S_TIMEDOUT;
+    if (failing(FAKE_WMI_NEXT_EMPTY))
+        return WBEM_S_FALSE;
+    *returned = 1;
+    objects[0] = fake_new(&board_vtbl, &IID_IWbemClassObject);
+    return WBEM_S_NO_ERROR;
 }
-static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Reset = boards_reset,
-                                               .Next = boards_next};
+static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Next = boards_next};
 
 static HRESULT STDMETHODCALLTYPE services_exec_query(IWbemServices *self, BSTR language, BSTR query,
                                                      LONG flags, IWbemContext *context,
                                                      IEnumWbemClassObject **result) {
-    if (failing(FAKE_WMI_QUERY))
+    if (failing(FAKE_WMI_QUERY) || !(flags & WBEM_FLAG_RETURN_IMMEDIATELY))
         return WBEM_E_INVALID_QUERY;
     *result = fake_new(&boards_vtbl, &IID_IEnumWbemClassObject);
     return WBEM_S_NO_ERROR;
