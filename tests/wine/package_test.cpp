@@ -120,13 +120,25 @@ std::string ProgramFiles() {
     return std::getenv(sizeof(void *) == 4 ? "ProgramFiles" : "ProgramFiles(x86)");
 }
 
+// The names in a folder, for a failure's message.
+std::string Listing(const std::string &dir) {
+    std::string names;
+    WIN32_FIND_DATAA entry;
+    const HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+        names += std::string(entry.cFileName) + " ";
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    return names;
+}
+
 // Nothing of the package left: no product, no service, no driver service, no
 // folder, no process.
 void ExpectRemoved(const std::string &dir) {
     EXPECT_EQ(0, ProductsInstalled());
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
     EXPECT_TRUE(ServiceGone(kDriverServiceName));
-    EXPECT_FALSE(FileExists(dir));
+    EXPECT_FALSE(FileExists(dir)) << Listing(dir);
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
 }
 
@@ -192,6 +204,9 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     // The stand-in's handle closed at once: the upgrade stops its driver.
     ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kPressed, DeadlineMs()));
     EXPECT_TRUE(WaitForCompanionStarts(dir, 1));
+    // Released, or every later start of the service would see a press and
+    // start the companion again, whose record would keep the folder.
+    ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
     // The stub companion's record of its start is no file of the package's.
     DeleteFileA((dir + companion_record::kRecordFileName).c_str());
     std::string report;

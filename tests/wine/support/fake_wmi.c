@@ -1,9 +1,10 @@
 /* A fake WMI for the board probe: the baseboard query answers the product
  * "QX-Fake-6231 Rev 2", or fails at the step chosen. A connection, a
  * synchronous query or a Next asked to wait without a positive bound is
- * refused: a WMI that is busy rebuilding might never answer it. Each fake
- * object carries the C vtable of the interface it stands for, with only the
- * methods the query calls: no Reset, which nothing bounds either. */
+ * refused: a WMI that is busy rebuilding might never answer it. So is a
+ * Reset, which nothing bounds: after one, Next fails. Each fake object
+ * carries the C vtable of the interface it stands for, with only the methods
+ * the query may call. */
 #define CINTERFACE
 #include <windows.h>
 
@@ -87,11 +88,16 @@ static HRESULT STDMETHODCALLTYPE board_get(IWbemClassObject *self, LPCWSTR name,
 }
 static IWbemClassObjectVtbl board_vtbl = {FAKE_UNKNOWN, .Get = board_get};
 
+static int g_reset;
+static HRESULT STDMETHODCALLTYPE boards_reset(IEnumWbemClassObject *self) {
+    g_reset = 1;
+    return WBEM_S_NO_ERROR;
+}
 static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG timeout, ULONG count,
                                              IWbemClassObject **objects, ULONG *returned) {
     *returned = 0;
     objects[0] = NULL;
-    if (timeout <= 0 || failing(FAKE_WMI_NEXT_FAILS))
+    if (timeout <= 0 || g_reset || failing(FAKE_WMI_NEXT_FAILS))
         return WBEM_E_INVALID_PARAMETER;
     if (failing(FAKE_WMI_NEXT))
         return WBEM_S_TIMEDOUT;
@@ -101,7 +107,8 @@ static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG ti
     objects[0] = fake_new(&board_vtbl, &IID_IWbemClassObject);
     return WBEM_S_NO_ERROR;
 }
-static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Next = boards_next};
+static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Reset = boards_reset,
+                                               .Next = boards_next};
 
 static HRESULT STDMETHODCALLTYPE services_exec_query(IWbemServices *self, BSTR language, BSTR query,
                                                      LONG flags, IWbemContext *context,
