@@ -20,6 +20,12 @@ bool Control::SetPort(std::uint16_t port, std::uint8_t value) {
                            nullptr);
 }
 
+bool Control::SetFaults(std::uint32_t faults) {
+    DWORD returned = 0;
+    return DeviceIoControl(device_.get(), IOCTL_SIM_SET_FAULTS, &faults, sizeof faults, nullptr, 0,
+                           &returned, nullptr);
+}
+
 std::vector<sim_trace_entry> Control::Trace(std::uint32_t fromSeq) {
     std::vector<sim_trace_entry> trace;
     std::vector<std::uint8_t> buffer(sizeof(sim_trace_header) +

@@ -27,6 +27,8 @@ class Control {
     bool IsOpen() const { return static_cast<bool>(device_); }
 
     bool SetPort(std::uint16_t port, std::uint8_t value);
+    // SIM_FAULT_ flags: the main device fails so until they are cleared.
+    bool SetFaults(std::uint32_t faults);
     // Port requests of the main device from sequence number fromSeq on, oldest first.
     std::vector<sim_trace_entry> Trace(std::uint32_t fromSeq = 0);
 

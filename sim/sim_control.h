@@ -38,6 +38,12 @@
  * oldest first. */
 #define IOCTL_SIM_GET_TRACE SIM_CONTROL_CODE(0x907u)
 
+/* in: uint32_t, the SIM_FAULT_ flags below (0: none). Makes the main device
+ * fail as a broken driver would, until cleared or the stand-in reloads. */
+#define IOCTL_SIM_SET_FAULTS SIM_CONTROL_CODE(0x902u)
+/* Port reads complete with STATUS_IO_DEVICE_ERROR, and are traced so. */
+#define SIM_FAULT_FAIL_READS 1u
+
 struct sim_port_value {
     uint16_t port;
     uint8_t value;

@@ -2,7 +2,8 @@
  * Kernel-mode stand-in for the I/O driver: the device \Device\Quendra_1_0_1
  * answers the two port requests over a simulated port space (sim/portsim.h)
  * and traces each of them; the control device \Device\QuendraSimCtl sets the
- * button's level and hands out the trace (sim/sim_control.h).
+ * button's level, makes reads fail and hands out the trace
+ * (sim/sim_control.h).
  */
 
 #include <ntddk.h>
@@ -15,6 +16,7 @@
 static struct portsim g_ports;
 static struct sim_trace_entry g_trace[SIM_TRACE_CAPACITY];
 static uint32_t g_traced;
+static uint32_t g_faults; /* SIM_FAULT_ flags */
 static KSPIN_LOCK g_lock; /* guards the state above: requests come from several threads */
 static PDEVICE_OBJECT g_main_device;
 static PDEVICE_OBJECT g_control_device;
@@ -54,6 +56,8 @@ static NTSTATUS port_request(uint32_t code, uint8_t *buffer, uint32_t in_len, ui
         uint16_t port = in_len >= 2 ? (uint16_t)(buffer[0] | buffer[1] << 8) : 0;
         if (in_len != QUENDRA_READ_INPUT_LENGTH || out_len != QUENDRA_READ_OUTPUT_LENGTH)
             return trace(SIM_OP_READ, port, 0, STATUS_INVALID_PARAMETER);
+        if (g_faults & SIM_FAULT_FAIL_READS)
+            return trace(SIM_OP_READ, port, 0, STATUS_IO_DEVICE_ERROR);
         buffer[0] = portsim_in(&g_ports, port);
         buffer[1] = SIM_READ_FILLER;
         *info = QUENDRA_READ_OUTPUT_LENGTH;
@@ -101,6 +105,12 @@ static NTSTATUS control_request(uint32_t code, uint8_t *buffer, uint32_t in_len,
     struct sim_port_value pv;
     if (code == IOCTL_SIM_GET_TRACE)
         return get_trace(buffer, in_len, out_len, info);
+    if (code == IOCTL_SIM_SET_FAULTS) {
+        if (in_len != sizeof g_faults)
+            return STATUS_INVALID_PARAMETER;
+        memcpy(&g_faults, buffer, sizeof g_faults);
+        return STATUS_SUCCESS;
+    }
     if (code != IOCTL_SIM_SET_PORT)
         return STATUS_INVALID_DEVICE_REQUEST;
     if (in_len != sizeof pv)
@@ -195,6 +205,7 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     KeInitializeSpinLock(&g_lock);
     portsim_init(&g_ports);
     g_traced = 0;
+    g_faults = 0;
 
     status = create_device(driver, SIM_MAIN_DEVICE_NAME, SIM_MAIN_LINK_NAME, QUENDRA_DEVICE_TYPE,
                            &g_main_device);
