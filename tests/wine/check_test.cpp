@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <functional>
 #include <regex>
+#include <sstream>
 
 namespace {
 
@@ -68,57 +69,18 @@ std::string FourFields(std::string version) {
     return version;
 }
 
-// The names of the JSON object's own fields, in order.
-std::vector<std::string> TopLevelFields(const std::string &json) {
-    std::vector<std::string> fields;
-    int depth = 0;
-    bool inString = false, expectKey = false;
-    std::string text;
-    for (std::size_t i = 0; i < json.size(); ++i) {
-        const char c = json[i];
-        if (inString) {
-            if (c == '\\')
-                text += json[++i];
-            else if (c == '"')
-                inString = false;
-            else
-                text += c;
-            if (!inString && depth == 1 && expectKey)
-                fields.push_back(text);
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-            text.clear();
-        } else if (c == '{' || c == '[') {
-            expectKey = ++depth == 1;
-        } else if (c == '}' || c == ']') {
-            --depth;
-        } else if (c == ',') {
-            expectKey = depth == 1;
-        } else if (c == ':') {
-            expectKey = false;
-        }
-    }
-    return fields;
-}
-
 // The fields README's table lists, in its order.
 std::vector<std::string> ReadmeFields() {
     std::string path = std::string("Z:") + WGB_SOURCE_DIR + "/README.md";
     std::replace(path.begin(), path.end(), '/', '\\');
     const std::string readme = ReadWholeFile(path);
-    const std::size_t table = readme.find("| Field | What it holds |");
+    const std::string head = "| Field | What it holds |\n|---|---|\n";
+    const std::size_t table = readme.find(head) + head.size();
+    std::istringstream rows(readme.substr(table, readme.find("\n\n", table) - table));
     std::vector<std::string> fields;
     const std::regex name("`([A-Za-z]+)`");
-    for (std::size_t line = readme.find("\n|", table + 1); line != std::string::npos;
-         line = readme.find("\n|", line + 1)) {
-        const std::size_t cell = readme.find(" | ", line);
-        const std::string first = readme.substr(line + 2, cell - line - 2);
-        if (readme.compare(line, 3, "\n|-") == 0)
-            continue;
-        if (readme.compare(line + 2, 1, "\n") == 0 || line > readme.find("\n\n", table))
-            break;
+    for (std::string row; std::getline(rows, row);) {
+        const std::string first = row.substr(0, row.find(" | ", 1));
         for (std::sregex_iterator it(first.begin(), first.end(), name), end; it != end; ++it)
             fields.push_back((*it)[1]);
     }
@@ -205,39 +167,30 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
         json, std::regex("\"checkedAt\": \"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:"
                          "[0-6][0-9]Z\"")))
         << json;
-    ExpectInOrder(json, {"\"computerName\": \"" + std::string(computer) + "\"",
-                         "\"serviceVersion\": \"" + version + "\"",
-                         "\"companionVersion\": \"",
-                         "\"result\": \"WARN\", \"exitCode\": 1, \"complete\": true",
-                         "\"windows\": {\"version\": \"",
-                         "\"build\": ",
-                         "\"x64\": ",
-                         "\"memoryIntegrity\": true}",
-                         "\"package\": {\"productCode\": \"\", \"productVersion\": \"\"}",
-                         "\"machine\": {",
-                         "\"files\": {\"driver\": \"Quendra",
-                         "\"missing\": []",
-                         "\"protection\": {",
-                         "\"service\": {\"registered\": true",
-                         "\"start\": \"auto\", \"state\": \"running\"",
-                         "\"board\": {",
-                         "\"product\": \"WGB Test Board\"",
-                         "\"entries\": [\"6231\", \"WGB Test\"], \"matchingKey\": 2, "
-                         "\"inputPort\": 1292, \"inputBit\": 0",
-                         "\"driver\": {\"deviceOpen\": true",
-                         "\"button\": {\"level\": \"released\"",
-                         "\"user\": {",
-                         "\"companionRunning\": false",
-                         "\"findings\": [",
-                         Finding(code::kFilesPresent, "OK"),
-                         Finding(code::kProtectionOthersMayChange, "WARN"),
-                         Finding(code::kServiceSound, "OK"),
-                         Finding(code::kBoardListed, "OK"),
-                         Finding(code::kBoardInput, "OK"),
-                         Finding(code::kDriverOpen, "OK"),
-                         Finding(code::kButtonReleased, "OK"),
-                         Finding(code::kUserAtConsole, "OK")});
-    EXPECT_EQ(ReadmeFields(), TopLevelFields(json));
+    ExpectInOrder(
+        json, {"\"computerName\": \"" + std::string(computer) + "\"",
+               "\"serviceVersion\": \"" + version + "\", \"driverVersion\": \"",
+               "\"result\": \"WARN\", \"exitCode\": 1, \"complete\": true",
+               "\"windows\": {\"version\": \"", ", \"build\": ",
+               "\"memoryIntegrity\": true}, \"package\": {\"productCode\": \"\", "
+               "\"productVersion\": \"\"}",
+               "\"files\": {\"driver\": \"Quendra", "\"missing\": []",
+               "\"service\": {\"registered\": true", "\"start\": \"auto\", \"state\": \"running\"",
+               "\"product\": \"WGB Test Board\", \"entries\": [\"6231\", \"WGB Test\"], "
+               "\"matchingKey\": 2, \"inputPort\": 1292, \"inputBit\": 0",
+               "\"driver\": {\"deviceOpen\": true}, \"button\": {\"level\": \"released\"}",
+               "\"companionRunning\": false", "\"findings\": ["});
+    std::vector<std::string> fields, findings;
+    ASSERT_FALSE(ReadmeFields().empty());
+    for (const std::string &field : ReadmeFields())
+        fields.push_back((fields.empty() ? "{\"" : ", \"") + field + "\": ");
+    ExpectInOrder(json, fields);
+    for (const char *ok :
+         {code::kFilesPresent, code::kServiceSound, code::kBoardListed, code::kBoardInput,
+          code::kDriverOpen, code::kButtonReleased, code::kUserAtConsole})
+        findings.push_back(Finding(ok, "OK"));
+    ExpectInOrder(json, findings);
+    EXPECT_NE(std::string::npos, json.find(Finding(code::kProtectionOthersMayChange, "WARN")));
 
     // The watch's lines go to a file, read while it runs.
     const std::string output = dir + "watch.txt";
@@ -521,15 +474,8 @@ TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     EXPECT_EQ(before, ReadWholeFile(report));
     EXPECT_EQ(std::optional<DWORD>(3),
               RunProgram(check + " --out " + Quoted(reports + "gone\\machine.txt")));
-    WIN32_FIND_DATAA found = {};
-    const HANDLE search = FindFirstFileA((reports + "*").c_str(), &found);
-    std::vector<std::string> names;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        if (found.cFileName[0] != '.')
-            names.push_back(found.cFileName);
-    }
-    FindClose(search);
-    EXPECT_EQ(std::vector<std::string>{"machine.json"}, names);
+    WIN32_FIND_DATAA found = {}; // no temporary file left
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((reports + "wgb*.tmp").c_str(), &found));
 
     std::string usage;
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(check + " --help", &usage));
