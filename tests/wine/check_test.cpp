@@ -344,16 +344,20 @@ TEST_F(Check, BareFolderFailsWithWhatToDo) {
 
 // In a folder without the service: WMI that does not answer (its provider
 // kept from loading into the check tool, through Wine's own per-program
-// setting) has a fact and an advice of its own, and no input line, as the
-// board's input is not known; a device name that leads to something that
+// setting) and a baseboard without a product text (a fake provider for the
+// check tool alone) each have a fact and an advice of their own, and no input
+// line, as the board's input is not known; a device name that leads to something that
 // will not open (on Windows a file the test holds locked; Wine does not
 // follow the link to a drive's file and answers "path not found") is no
 // missing driver.
-TEST_F(Check, WmiFailureAndARefusedDeviceAreToldApart) {
+TEST_F(Check, WmiFailureNoProductTextAndARefusedDeviceAreToldApart) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir, "WGB Test");
     const std::string overrides = "Software\\Wine\\AppDefaults\\WGBCheck.exe\\DllOverrides";
     const std::string locked = dir + "locked.txt";
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string provider = std::string(system) + "\\wbem\\wbemprox.dll";
     UniqueHandle holder, link;
     const struct {
         const char *name;
@@ -366,6 +370,19 @@ TEST_F(Check, WmiFailureAndARefusedDeviceAreToldApart) {
          [&] { RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str()); },
          {"FAIL  board      WMI does not answer the baseboard query -> make sure the service "
           "Windows Management Instrumentation (winmgmt) runs",
+          "SKIP  button     the board's input is not known"},
+         "the button is read at"},
+        {"no product text",
+         [&] {
+             CopyFileOrFail(provider, provider + ".wine");
+             CopyFileOrFail(ArtifactPath("fake_wbemprox.dll"), provider);
+             WriteRegistryValue(HKEY_CURRENT_USER, overrides, "wbemprox", REG_SZ, "native", 7);
+         },
+         [&] {
+             RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
+             CopyFileOrFail(provider + ".wine", provider);
+         },
+         {"FAIL  board      the baseboard reports no product text to WMI",
           "SKIP  button     the board's input is not known"},
          "the button is read at"},
         {"device refused",
