@@ -1,9 +1,12 @@
 #include "button/module_directory.h"
 #include "check/arguments.h"
+#include "check/finding_codes.h"
 #include "check/machine_checks.h"
+#include "check/machine_facts.h"
 #include "check/report.h"
 #include "common/shared_state.h"
 #include "common/system_library.h"
+#include "common/win_handles.h"
 
 #include <windows.h>
 
@@ -46,12 +49,30 @@ void PrintLine(const std::string &ansi) {
     }
 }
 
-bool WriteWholeFile(const std::string &path, const std::string &text) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+// Writes text into a new file beside path, then puts it in path's place in
+// one step: a reader never sees half a report, and when anything fails the
+// report there before stays whole.
+bool ReplaceFile(const std::string &path, const std::string &text) {
+    const std::size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char temporary[MAX_PATH] = {};
+    if (GetTempFileNameA(folder.c_str(), "wgb", 0, temporary) == 0)
         return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
+    bool written = false;
+    {
+        const UniqueHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD size = 0;
+        written =
+            file &&
+            WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &size, nullptr) &&
+            size == text.size() && FlushFileBuffers(file.get());
+    }
+    if (written &&
+        MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileA(temporary);
+    return false;
 }
 
 } // namespace
@@ -77,13 +98,16 @@ int main(int argc, char **argv) {
         report.onLine = PrintLine;
     else if (!options.json)
         report.onLine = [&lines](const std::string &line) { lines += AnsiToUtf8(line) + "\r\n"; };
-    report.Header("checkVersion", WGB_VERSION);
 
     // The installation checked is the one this copy lies in, as for the service.
     char directory[kTextBufferSize] = {};
     const DWORD length = GetModuleFileNameA(nullptr, directory, sizeof directory);
-    if (length == 0 || length >= sizeof directory) {
-        report.Add("files", Verdict::Fail,
+    const bool pathFits = length != 0 && length < sizeof directory;
+    report.Header("checkVersion", pathFits ? FileVersion(directory) : "");
+    report.Header("computerName", ComputerName());
+    report.Header("checkedAt", UtcTimestamp());
+    if (!pathFits) {
+        report.Add(Verdict::Fail, code::kFilesPathTooLong,
                    "this program's path is too long to be the service's folder",
                    "install into a folder with a shorter path");
     } else {
@@ -93,7 +117,7 @@ int main(int argc, char **argv) {
 
     const std::string json = options.json ? report.Json(AnsiToUtf8) + "\n" : "";
     if (!options.outFile.empty()) {
-        if (!WriteWholeFile(options.outFile, options.json ? json : lines)) {
+        if (!ReplaceFile(options.outFile, options.json ? json : lines)) {
             std::fprintf(stderr, "WGBCheck: cannot write %s\n", options.outFile.c_str());
             return kExitBadArgument;
         }

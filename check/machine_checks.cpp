@@ -7,6 +7,7 @@
 #include "button/process_choice.h"
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
+#include "check/finding_codes.h"
 #include "check/machine_facts.h"
 #include "check/protection.h"
 #include "common/shared_state.h"
@@ -32,6 +33,8 @@
 
 namespace {
 
+constexpr char kWindows[] = "windows";
+constexpr char kPackage[] = "package";
 constexpr char kMachine[] = "machine";
 constexpr char kFiles[] = "files";
 constexpr char kProtection[] = "protection";
@@ -116,9 +119,11 @@ void CheckFiles(const Machine &machine, Report &report) {
     }
     report.FactTexts(kFiles, "missing", missing);
     if (missing.empty())
-        report.Add(kFiles, Verdict::Ok, Joined(ServiceFiles()) + " are in " + machine.directory);
+        report.Add(Verdict::Ok, code::kFilesPresent,
+                   Joined(ServiceFiles()) + " are in " + machine.directory);
     else
-        report.Add(kFiles, Verdict::Fail, Joined(missing) + " missing in " + machine.directory,
+        report.Add(Verdict::Fail, code::kFilesMissing,
+                   Joined(missing) + " missing in " + machine.directory,
                    "copy " + Joined(missing, " and ") + " into the folder beside " +
                        kModuleFileName);
 }
@@ -145,7 +150,7 @@ void CheckProtection(const Machine &machine, Report &report) {
             continue;
         }
         if (error != ERROR_SUCCESS) {
-            report.Add(kProtection, Verdict::Warn,
+            report.Add(Verdict::Warn, code::kProtectionUnreadable,
                        "the permissions of " + path + " cannot be read: " + WindowsError(error),
                        "check them by hand (icacls)");
             continue;
@@ -163,16 +168,17 @@ void CheckProtection(const Machine &machine, Report &report) {
     }
     report.FactTexts(kProtection, "othersMayChange", exposed);
     for (const auto &[accounts, names] : lines)
-        report.Add(kProtection, Verdict::Warn, accounts + " may change " + Joined(names),
+        report.Add(Verdict::Warn, code::kProtectionOthersMayChange,
+                   accounts + " may change " + Joined(names),
                    "let only administrators and SYSTEM change the folder and its files, as under "
                    "Program Files");
     if (!unread.empty())
-        report.Add(kProtection, Verdict::Skip,
+        report.Add(Verdict::Skip, code::kProtectionNotElevated,
                    std::string(kNotElevated) + ": the permissions of " + Joined(unread) +
                        " cannot be read",
                    kElevate);
     else if (exposed.empty())
-        report.Add(kProtection, Verdict::Ok,
+        report.Add(Verdict::Ok, code::kProtectionSound,
                    "only administrators, SYSTEM and TrustedInstaller may change the folder and "
                    "its files");
 }
@@ -192,10 +198,10 @@ void CheckService(const Machine &machine, Report &report) {
     report.FactFlag(kService, "registered", facts.has_value());
     if (!facts) {
         if (error == ERROR_SERVICE_DOES_NOT_EXIST)
-            report.Add(kService, Verdict::Fail, Format("%s is not registered", kServiceName),
-                       install);
+            report.Add(Verdict::Fail, code::kServiceNotRegistered,
+                       Format("%s is not registered", kServiceName), install);
         else
-            report.Add(kService, Verdict::Fail,
+            report.Add(Verdict::Fail, code::kServiceNotQueried,
                        Format("%s cannot be queried: ", kServiceName) + WindowsError(error),
                        kElevate);
         return;
@@ -210,26 +216,28 @@ void CheckService(const Machine &machine, Report &report) {
     const bool here = lstrcmpiA(facts->imagePath.c_str(), quoted.c_str()) == 0;
     bool sound = here;
     if (!here && lstrcmpiA(facts->imagePath.c_str(), executable.c_str()) == 0) {
-        report.Add(kService, Verdict::Warn, "the image path is not quoted: " + facts->imagePath,
+        report.Add(Verdict::Warn, code::kServiceNotQuoted,
+                   "the image path is not quoted: " + facts->imagePath,
                    "run \"" + executable + "\" -qtruninstall, then -qtrinstall");
     } else if (!here) {
-        report.Add(kService, Verdict::Fail, "registered from another folder: " + facts->imagePath,
+        report.Add(Verdict::Fail, code::kServiceOtherFolder,
+                   "registered from another folder: " + facts->imagePath,
                    "run the registered copy with -qtruninstall, then " + install);
     }
     if (start != SERVICE_AUTO_START) {
         sound = false;
-        report.Add(kService, Verdict::Warn,
+        report.Add(Verdict::Warn, code::kServiceNotAutoStart,
                    "does not start at boot (start " + StartName(start) + ")",
                    Format("sc config %s start= auto", kServiceName));
     }
     if (facts->state != SERVICE_RUNNING) {
         sound = false;
-        report.Add(kService, Verdict::Warn,
-                   Format("%s is %s", kServiceName, StateName(facts->state)),
+        report.Add(Verdict::Warn, code::kServiceNotRunning,
+                   Format("%s is %s", kServiceName, StateName(facts->state).c_str()),
                    Format("sc start %s", kServiceName));
     }
     if (sound)
-        report.Add(kService, Verdict::Ok,
+        report.Add(Verdict::Ok, code::kServiceSound,
                    Format("%s runs from %s and starts at boot", kServiceName, quoted.c_str()));
 }
 
@@ -245,18 +253,19 @@ void CheckBoard(Machine &machine, Report &report) {
                                                          : "failed");
     report.FactFlag(kBoard, "iniUtf8Mark", mark != IniMark::None);
     if (answer == WmiAnswer::Failed) {
-        report.Add(kBoard, Verdict::Fail, "WMI does not answer the baseboard query",
+        report.Add(Verdict::Fail, code::kBoardWmiFailed, "WMI does not answer the baseboard query",
                    "make sure the service Windows Management Instrumentation (winmgmt) runs, "
                    "then check again");
         return;
     }
     if (answer == WmiAnswer::NoProductText) {
-        report.Add(kBoard, Verdict::Fail, "the baseboard reports no product text to WMI",
+        report.Add(Verdict::Fail, code::kBoardNoProductText,
+                   "the baseboard reports no product text to WMI",
                    "the service serves no board without one: ask the board's maker");
         return;
     }
     if (answer == WmiAnswer::NoBaseboard) {
-        report.Add(kBoard, Verdict::Fail, "this board reports no baseboard record",
+        report.Add(Verdict::Fail, code::kBoardNoBaseboard, "this board reports no baseboard record",
                    "the service serves no board without one: ask the board's maker");
         return;
     }
@@ -270,30 +279,32 @@ void CheckBoard(Machine &machine, Report &report) {
     report.FactNumber(kBoard, "inputPort", machine.input->port);
     report.FactNumber(kBoard, "inputBit", machine.input->bit);
     const std::string shown = "product " + QuotedForDisplay(product);
+    const bool served = mark != IniMark::HidesMainBoard && key != 0;
     if (mark == IniMark::HidesMainBoard) {
-        report.Add(kBoard, Verdict::Fail,
+        report.Add(Verdict::Fail, code::kBoardMarkHidesMainBoard,
                    shown + Format(" is not served: %s begins with a UTF-8 byte-order mark, which "
                                   "hides [MainBoard] from Windows",
                                   kIniFileName),
                    kSaveWithoutMark);
     } else if (key != 0) {
-        report.Add(kBoard, Verdict::Ok,
+        report.Add(Verdict::Ok, code::kBoardListed,
                    shown + Format(" matches [MainBoard] %d=", key) + entries[key - 1]);
         // Harmless while [MainBoard] is not the first section.
         if (mark == IniMark::BeforeOtherSection)
-            report.Add(kBoard, Verdict::Warn,
+            report.Add(Verdict::Warn, code::kBoardMarkBeforeSection,
                        Format("%s begins with a UTF-8 byte-order mark, which hides its first "
                               "section from Windows",
                               kIniFileName),
                        kSaveWithoutMark);
     } else {
-        report.Add(kBoard, Verdict::Fail,
+        report.Add(Verdict::Fail, code::kBoardNotListed,
                    shown + Format(" is not listed in [MainBoard] of %s (%u entries)", g_szIniPath,
                                   static_cast<unsigned>(entries.size())),
                    Format("add the line %u=", static_cast<unsigned>(entries.size() + 1)) + product +
                        " under [MainBoard]");
     }
-    report.Add(kBoard, Verdict::Ok,
+    // Under a board that is not served, the port is what the service would read.
+    report.Add(served ? Verdict::Ok : Verdict::Info, code::kBoardInput,
                Format("the button is read at port 0x%03X, bit %u", machine.input->port,
                       machine.input->bit));
 }
@@ -303,28 +314,37 @@ std::string DisabledDriverAdvice() {
     return Format("an administrator disabled it: sc config %s start= demand", kDriverServiceName);
 }
 
-// What to do about a driver service that bring-up could not register, point
-// at its file or start.
-std::string DriverAdvice(const DriverServiceReport &install) {
+} // namespace
+
+DriverFailure DriverFailureOf(const DriverServiceReport &install) {
     if (install.disabled)
-        return DisabledDriverAdvice();
+        return {code::kDriverDisabled, DisabledDriverAdvice()};
     if (install.failedStep == DriverStep::Manager)
-        return kElevate;
+        return {code::kDriverNotElevated, kElevate};
+    if (install.failedStep == DriverStep::Device)
+        return {code::kDriverDeviceRefused,
+                "restart the machine; the service leaves a loaded driver alone"};
+    const char *code = install.failedStep == DriverStep::Start  ? code::kDriverStartFailed
+                       : install.failedStep == DriverStep::None ? code::kDriverFileMissing
+                                                                : code::kDriverRegistrationFailed;
     switch (install.error) {
     case ERROR_SERVICE_MARKED_FOR_DELETE:
-        return "close what holds the driver service open (the Services console, a management "
-               "agent), or restart Windows";
+        return {code, "close what holds the driver service open (the Services console, a "
+                      "management agent), or restart Windows"};
     case ERROR_ACCESS_DENIED:
-        return Format("a policy keeps %s from being changed: let administrators change it",
-                      kDriverServiceName);
+        return {code, Format("a policy keeps %s from being changed: let administrators change it",
+                             kDriverServiceName)};
     case ERROR_INVALID_IMAGE_HASH:
     case ERROR_DRIVER_BLOCKED:
-        return "Windows refuses the driver (its signature, the driver blocklist or memory "
-               "integrity): use the maker's driver signed for this Windows";
+        return {code::kDriverStartBlocked,
+                "Windows refuses the driver (its signature, the driver blocklist or memory "
+                "integrity): use the maker's driver signed for this Windows"};
     default:
-        return "use the maker's driver file for this Windows";
+        return {code, "use the maker's driver file for this Windows"};
     }
 }
+
+namespace {
 
 // The step of bring-up that failed, as the report names it; null when none
 // did (the driver file is missing, or its path too long).
@@ -370,25 +390,26 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
                 fact += Format(", %s: ", what) + WindowsError(install.error);
             else
                 fact += ": the driver file is missing or its path too long";
-            report.Add(kDriver, Verdict::Fail, fact, DriverAdvice(install));
+            const DriverFailure failure = DriverFailureOf(install);
+            report.Add(Verdict::Fail, failure.code, fact, failure.advice);
         }
     }
     report.FactFlag(kDriver, "deviceOpen", machine.driverOpen);
     if (machine.driverOpen) {
-        report.Add(kDriver, Verdict::Ok, "the driver's device opens");
+        report.Add(Verdict::Ok, code::kDriverOpen, "the driver's device opens");
         return;
     }
     if (options.load && openError == ERROR_FILE_NOT_FOUND)
         return;
     if (!machine.elevated && openError == ERROR_ACCESS_DENIED) {
         machine.driverSkipped = kNotElevated;
-        report.Add(kDriver, Verdict::Skip,
+        report.Add(Verdict::Skip, code::kDriverNotElevated,
                    std::string(kNotElevated) + ": opening the driver needs administrator rights",
                    kElevate);
         return;
     }
     if (openError != ERROR_FILE_NOT_FOUND) {
-        report.Add(kDriver, Verdict::Fail,
+        report.Add(Verdict::Fail, code::kDriverDeviceRefused,
                    "the driver is loaded but refuses its device: " + WindowsError(openError),
                    "restart the machine; the service leaves a loaded driver alone");
         return;
@@ -407,7 +428,7 @@ void CheckDriver(Machine &machine, const CheckOptions &options, Report &report) 
     } else {
         fact += " is not registered";
     }
-    report.Add(kDriver, Verdict::Fail, fact,
+    report.Add(Verdict::Fail, disabled ? code::kDriverDisabled : code::kDriverNotLoaded, fact,
                disabled ? DisabledDriverAdvice()
                         : "start the service, or run WGBCheck --load elevated to see why the "
                           "driver does not start");
@@ -431,8 +452,9 @@ void RestoreLoadedDriver(const Machine &machine, Report &report) {
         return; // disabled meanwhile by an administrator: kept
     }
     const std::string error = restored ? "" : ": " + WindowsError(GetLastError());
+    const char *code = restored ? code::kDriverLoadUndone : code::kDriverLoadNotUndone;
     if (install.created)
-        report.Add(kDriver, restored ? Verdict::Ok : Verdict::Warn,
+        report.Add(restored ? Verdict::Ok : Verdict::Warn, code,
                    Format(restored ? "--load stopped and deleted %s, which it registered"
                                    : "--load registered %s and could not delete it",
                           kDriverServiceName) +
@@ -442,7 +464,7 @@ void RestoreLoadedDriver(const Machine &machine, Report &report) {
                                      kDriverServiceName));
     else
         report.Add(
-            kDriver, restored ? Verdict::Ok : Verdict::Warn,
+            restored ? Verdict::Ok : Verdict::Warn, code,
             Format(restored ? "--load pointed %s back at " : "--load could not point %s back at ",
                    kDriverServiceName) +
                 install.previousImagePath + error,
@@ -464,14 +486,14 @@ std::string ButtonUnreadable(const Machine &machine) {
 void CheckButton(const Machine &machine, Report &report) {
     const std::string unreadable = ButtonUnreadable(machine);
     if (!unreadable.empty()) {
-        report.Add(kButton, Verdict::Skip, unreadable,
+        report.Add(Verdict::Skip, code::kButtonNotReadable, unreadable,
                    machine.driverSkipped.empty() ? "" : kElevate);
         return;
     }
     const ButtonInput input = *machine.input;
     std::uint8_t value = 0;
     if (!TryReadIoPortByte(input.port, value)) {
-        report.Add(kButton, Verdict::Fail,
+        report.Add(Verdict::Fail, code::kButtonReadFails,
                    Format("reading port 0x%03X fails: ", input.port) + WindowsError(GetLastError()),
                    "use the maker's driver for this board");
         return;
@@ -480,11 +502,12 @@ void CheckButton(const Machine &machine, Report &report) {
     report.FactText(kButton, "level", pressed ? "pressed" : "released");
     const std::string fact = Format("%s now (port 0x%03X reads 0x%02X)",
                                     pressed ? "pressed" : "released", input.port, value);
+    // Held during the check: a fact of the moment, unless nobody holds it.
     if (pressed)
-        report.Add(kButton, Verdict::Warn, fact,
+        report.Add(Verdict::Info, code::kButtonPressedNow, fact,
                    "if nobody presses the button, its input is held low: check the wiring");
     else
-        report.Add(kButton, Verdict::Ok, fact);
+        report.Add(Verdict::Ok, code::kButtonReleased, fact);
 }
 
 BOOL WINAPI StopWatching(DWORD) {
@@ -498,17 +521,17 @@ BOOL WINAPI StopWatching(DWORD) {
 void WatchButton(const Machine &machine, unsigned seconds, Report &report) {
     const std::string unreadable = ButtonUnreadable(machine);
     if (!unreadable.empty()) {
-        report.Add(kButton, Verdict::Skip, "the watch: " + unreadable);
+        report.Add(Verdict::Skip, code::kButtonWatchNotReadable, "the watch: " + unreadable);
         return;
     }
     const ButtonInput input = *machine.input;
     SetConsoleCtrlHandler(StopWatching, TRUE);
-    std::fprintf(stderr, "watching the button for %u s (Ctrl+C ends it): press it now\n", seconds);
     std::string changes;
     unsigned failedReads = 0;
     std::optional<bool> wasPressed;
     const DWORD start = GetTickCount();
-    while (!g_watchInterrupted && GetTickCount() - start < seconds * 1000UL) {
+    for (bool first = true; !g_watchInterrupted && GetTickCount() - start < seconds * 1000UL;
+         first = false) {
         std::uint8_t value = 0;
         if (!TryReadIoPortByte(input.port, value)) {
             ++failedReads;
@@ -524,6 +547,14 @@ void WatchButton(const Machine &machine, unsigned seconds, Report &report) {
             }
             wasPressed = pressed;
         }
+        // Asked after the first sample, so that a press at once is a change.
+        if (first)
+            std::fprintf(stderr,
+                         "watching the button for %u s (Ctrl+C ends it), %s now: press it\n",
+                         seconds,
+                         !wasPressed   ? "not read"
+                         : *wasPressed ? "pressed"
+                                       : "released");
         Sleep(kWatchSampleMs);
     }
     SetConsoleCtrlHandler(StopWatching, FALSE);
@@ -531,20 +562,19 @@ void WatchButton(const Machine &machine, unsigned seconds, Report &report) {
     report.FactNumber(kButton, "watchFailedReads", failedReads);
     if (failedReads != 0)
         report.Add(
-            kButton, Verdict::Warn,
+            Verdict::Warn, code::kButtonWatchReadsFailed,
             Format("%u reads of port 0x%03X failed during the watch", failedReads, input.port),
             "use the maker's driver for this board");
 }
 
-// 7. The user whose session the companion would start in.
-void CheckUser(Report &report) {
-    const std::vector<ProcessEntry> processes = SnapshotProcesses();
-    const DWORD console = WTSGetActiveConsoleSessionId();
+} // namespace
+
+void CheckUser(const std::vector<ProcessEntry> &processes, DWORD console, Report &report) {
     const ProcessEntry *shell = ChooseUserShell(processes, console);
     report.FactNumber(kUser, "consoleSession", console);
     if (shell == nullptr) {
         report.Add(
-            kUser, Verdict::Skip,
+            Verdict::Info, code::kUserNobodyLoggedOn,
             Format("nobody logged on: no %s runs, so a press starts nothing now", kShellExeName));
         return;
     }
@@ -562,28 +592,40 @@ void CheckUser(Report &report) {
         (running ? "runs there, so a press starts no second one"
                  : "does not run there, so a press starts it");
     if (shell->sessionId == console)
-        report.Add(kUser, Verdict::Ok, fact);
+        report.Add(Verdict::Ok, code::kUserAtConsole, fact);
     else
-        report.Add(kUser, Verdict::Warn,
+        report.Add(Verdict::Info, code::kUserNotAtConsole,
                    fact + Format("; nobody works at the console (session %lu)",
                                  static_cast<unsigned long>(console)),
                    "log on at the machine itself");
 }
-
-} // namespace
 
 void RunMachineChecks(const std::string &directory, const CheckOptions &options, Report &report) {
     Machine machine;
     machine.directory = directory;
     machine.elevated = IsElevated();
     report.Header("serviceVersion", FileVersion(directory + kModuleFileName));
+    report.Header("driverVersion", FileVersion(directory + DriverFileName()));
+    report.Header("companionVersion", FileVersion(directory + kCompanionExeName));
+    const WindowsFacts windows = WindowsVersion();
+    const std::optional<bool> memoryIntegrity = MemoryIntegrity();
+    report.FactText(kWindows, "version", windows.version);
+    report.FactNumber(kWindows, "build", windows.build);
+    report.FactFlag(kWindows, "x64", IsX64System());
+    report.FactJson(kWindows, "memoryIntegrity",
+                    !memoryIntegrity   ? "null"
+                    : *memoryIntegrity ? "true"
+                                       : "false");
+    const PackageFacts package = InstalledPackage().value_or(PackageFacts{});
+    report.FactText(kPackage, "productCode", package.productCode);
+    report.FactText(kPackage, "productVersion", package.productVersion);
     report.FactText(kMachine, "directory", directory);
     report.FactFlag(kMachine, "elevated", machine.elevated);
     report.FactFlag(kMachine, "x64", IsX64System());
 
     // The texts the service builds from its folder, built the same way.
     if (!DirectoryFitsTexts(directory.size())) {
-        report.Add(kFiles, Verdict::Fail,
+        report.Add(Verdict::Fail, code::kFilesPathTooLong,
                    Format("the folder's path is too long for the service (%u characters)",
                           static_cast<unsigned>(directory.size())),
                    "install into a folder with a shorter path");
@@ -598,7 +640,7 @@ void RunMachineChecks(const std::string &directory, const CheckOptions &options,
     CheckBoard(machine, report);
     CheckDriver(machine, options, report);
     CheckButton(machine, report);
-    CheckUser(report);
+    CheckUser(SnapshotProcesses(), WTSGetActiveConsoleSessionId(), report);
     if (options.watchSeconds != 0)
         WatchButton(machine, options.watchSeconds, report);
     RestoreLoadedDriver(machine, report);

@@ -2,6 +2,7 @@
 
 #include "button/process_lookup.h"
 #include "check/protection.h"
+#include "check/upgrade_codes.h"
 #include "common/service_config.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"
@@ -54,19 +55,23 @@ std::optional<ServiceFacts> QueryServiceFacts(const char *name, DWORD *error) {
                         config->dwStartType, status.dwCurrentState};
 }
 
-std::optional<DWORD> RegisteredStart(const char *registryKey, const char *valueName) {
+std::optional<DWORD> MachineDword(const char *registryKey, const char *valueName) {
     UniqueRegKey key;
-    DWORD start = 0, size = sizeof start, type = 0;
+    DWORD value = 0, size = sizeof value, type = 0;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, registryKey, 0, KEY_QUERY_VALUE, key.put()) !=
             ERROR_SUCCESS ||
-        RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE *>(&start),
+        RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE *>(&value),
                          &size) != ERROR_SUCCESS ||
         type != REG_DWORD)
         return std::nullopt;
-    return start;
+    return value;
 }
 
-const char *StateName(DWORD state) {
+std::optional<DWORD> RegisteredStart(const char *registryKey, const char *valueName) {
+    return MachineDword(registryKey, valueName);
+}
+
+std::string StateName(DWORD state) {
     switch (state) {
     case SERVICE_RUNNING:
         return "running";
@@ -76,8 +81,14 @@ const char *StateName(DWORD state) {
         return "starting";
     case SERVICE_STOP_PENDING:
         return "stopping";
-    default:
+    case SERVICE_PAUSE_PENDING:
+        return "pausing";
+    case SERVICE_CONTINUE_PENDING:
+        return "resuming";
+    case SERVICE_PAUSED:
         return "paused";
+    default:
+        return std::to_string(state);
     }
 }
 
@@ -121,4 +132,63 @@ std::string FileVersion(const std::string &path) {
                   LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
                   LOWORD(fixed->dwFileVersionLS));
     return text;
+}
+
+std::string ComputerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? name : "";
+}
+
+std::string UtcTimestamp() {
+    SYSTEMTIME now = {};
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", now.wYear, now.wMonth,
+                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return text;
+}
+
+WindowsFacts WindowsVersion() {
+    using GetVersionFn = LONG(WINAPI *)(OSVERSIONINFOW *);
+    const auto getVersion =
+        GetProcedure<GetVersionFn>(GetModuleHandleA("ntdll.dll"), "RtlGetVersion");
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!getVersion || getVersion(&info) != 0)
+        return {};
+    return {std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion),
+            info.dwBuildNumber};
+}
+
+std::optional<bool> MemoryIntegrity() {
+    const std::optional<DWORD> enabled =
+        MachineDword("SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\Scenarios\\"
+                     "HypervisorEnforcedCodeIntegrity",
+                     "Enabled");
+    if (!enabled)
+        return std::nullopt;
+    return *enabled != 0;
+}
+
+std::optional<PackageFacts> InstalledPackage() {
+    // msi.dll is no known DLL: from the system folder alone.
+    const HMODULE msi = LoadSystemLibrary("msi.dll");
+    using EnumFn = UINT(WINAPI *)(LPCSTR, DWORD, DWORD, LPSTR);
+    using InfoFn = UINT(WINAPI *)(LPCSTR, LPCSTR, LPSTR, LPDWORD);
+    const auto related = GetProcedure<EnumFn>(msi, "MsiEnumRelatedProductsA");
+    const auto info = GetProcedure<InfoFn>(msi, "MsiGetProductInfoA");
+    if (!related || !info)
+        return std::nullopt;
+    for (const char *upgradeCode : kUpgradeCodes) {
+        char product[39] = {}; // a GUID in braces
+        if (related(upgradeCode, 0, 0, product) != ERROR_SUCCESS)
+            continue;
+        char version[64] = {};
+        DWORD size = sizeof version;
+        if (info(product, "VersionString", version, &size) != ERROR_SUCCESS)
+            version[0] = '\0';
+        return PackageFacts{product, version};
+    }
+    return std::nullopt;
 }

@@ -16,6 +16,8 @@ const char *VerdictName(Verdict verdict) {
     switch (verdict) {
     case Verdict::Ok:
         return "OK";
+    case Verdict::Info:
+        return "INFO";
     case Verdict::Skip:
         return "SKIP";
     case Verdict::Warn:
@@ -61,9 +63,10 @@ std::string QuotedForDisplay(const std::string &text) {
     return out + "\"";
 }
 
-void Report::Add(const std::string &check, Verdict verdict, const std::string &fact,
+void Report::Add(Verdict verdict, const char *code, const std::string &fact,
                  const std::string &action) {
-    findings_.push_back({check, verdict, fact, action});
+    const std::string full = code;
+    findings_.push_back({full.substr(0, full.find('.')), full, verdict, fact, action});
     if (onLine)
         onLine(FindingLine(findings_.back()));
 }
@@ -102,6 +105,14 @@ int Report::ExitCode() const {
     return code;
 }
 
+bool Report::Complete() const {
+    for (const Finding &finding : findings_) {
+        if (finding.verdict == Verdict::Skip)
+            return false;
+    }
+    return true;
+}
+
 std::string Report::Json(const Utf8Converter &toUtf8) const {
     static const char *const kResults[] = {"OK", "WARN", "FAIL"};
     const int exitCode = ExitCode();
@@ -109,7 +120,8 @@ std::string Report::Json(const Utf8Converter &toUtf8) const {
     for (const auto &[name, text] : header_)
         json += ", " + JsonString(name) + ": " + JsonString(toUtf8(text));
     json += ", \"result\": " + JsonString(kResults[exitCode]) +
-            ", \"exitCode\": " + std::to_string(exitCode);
+            ", \"exitCode\": " + std::to_string(exitCode) +
+            ", \"complete\": " + (Complete() ? "true" : "false");
 
     // Facts grouped by check, the checks in the order they first gave one.
     std::vector<std::string> checks;
@@ -145,6 +157,7 @@ std::string Report::Json(const Utf8Converter &toUtf8) const {
     for (const Finding &finding : findings_) {
         json += separator;
         json += "{\"check\": " + JsonString(finding.check) +
+                ", \"code\": " + JsonString(finding.code) +
                 ", \"verdict\": " + JsonString(VerdictName(finding.verdict)) +
                 ", \"fact\": " + JsonString(toUtf8(finding.fact)) +
                 ", \"action\": " + JsonString(toUtf8(finding.action)) + "}";

@@ -1,15 +1,17 @@
 #pragma once
-// What the check tool found: a line per finding (OK, SKIP, WARN or FAIL, the
-// fact, and for the others than OK what to do) and the facts behind them,
-// grouped by check, for the JSON output. Portable.
+// What the check tool found: a line per finding (OK, INFO, SKIP, WARN or
+// FAIL, its stable code, the fact, and for the others than OK what to do) and
+// the facts behind them, grouped by check, for the JSON output. Portable.
 
 #include <functional>
 #include <string>
 #include <vector>
 
-// SKIP: a check that could not be made here (not elevated, nobody logged
-// on...), which is no problem of the machine's.
-enum class Verdict { Ok, Skip, Warn, Fail };
+// INFO: a fact of the moment (a button held, nobody at the console), no fault
+// of the machine's. SKIP: a check that could not be made here (not
+// elevated...), which is no problem of the machine's either, but leaves the
+// report incomplete.
+enum class Verdict { Ok, Info, Skip, Warn, Fail };
 
 // The version of the JSON's layout: raised when a field changes meaning or
 // goes; new fields may come without it.
@@ -17,6 +19,7 @@ inline constexpr int kReportSchema = 1;
 
 struct Finding {
     std::string check;
+    std::string code; // "check.what", stable across releases
     Verdict verdict;
     std::string fact;
     std::string action; // empty for OK
@@ -30,9 +33,12 @@ class Report {
     // Called with each finding's line as it is added.
     std::function<void(const std::string &line)> onLine;
 
-    void Add(const std::string &check, Verdict verdict, const std::string &fact,
+    // code is "check.what" (check/finding_codes.h): the finding belongs to
+    // that check.
+    void Add(Verdict verdict, const char *code, const std::string &fact,
              const std::string &action = {});
-    // A text field at the top of the JSON, after "schema": what produced it.
+    // A text field at the top of the JSON, after "schema": what produced it,
+    // where and when.
     void Header(const std::string &name, const std::string &text);
     void FactText(const std::string &check, const std::string &name, const std::string &text);
     void FactNumber(const std::string &check, const std::string &name, long long number);
@@ -43,11 +49,14 @@ class Report {
     void FactJson(const std::string &check, const std::string &name, const std::string &json);
 
     const std::vector<Finding> &Findings() const { return findings_; }
-    // 0 when every finding is OK or SKIP, 1 when one warns, 2 when one fails.
+    // 0 when every finding is OK, INFO or SKIP, 1 when one warns, 2 when one
+    // fails.
     int ExitCode() const;
-    // One object: "schema", the header fields, "result", "exitCode", an
-    // object of facts per check in the order the checks came, and
-    // "findings".
+    // False when a check was skipped.
+    bool Complete() const;
+    // One object: "schema", the header fields, "result", "exitCode",
+    // "complete", an object of facts per check in the order the checks came,
+    // and "findings".
     std::string Json(const Utf8Converter &toUtf8) const;
 
   private:

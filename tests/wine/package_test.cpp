@@ -213,6 +213,8 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     EXPECT_LT(RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &report).value_or(2), 2u);
     EXPECT_NE(std::string::npos, report.find("\"result\"")) << report;
     EXPECT_EQ(std::string::npos, report.find("\"FAIL\"")) << report;
+    // The check finds the package through the installer, by its upgrade code.
+    EXPECT_NE(std::string::npos, report.find("\"package\": {\"productCode\": \"{")) << report;
 
     // An upgrade lands in the first installation's folder, and the list
     // nobody touched is the new package's, whatever copy an interrupted run

@@ -153,17 +153,23 @@ static IClassFactoryVtbl factory_vtbl = {FAKE_UNKNOWN, .CreateInstance = factory
  * one of the live objects. */
 static struct fake g_factory = {&factory_vtbl, 1, &IID_IClassFactory};
 
+/* The fake locator's class factory, failing at the step chosen during the
+ * first failing_tries tries. */
+IUnknown *fake_wmi_factory(int failing_step, long failing_tries) {
+    g_failing_step = failing_step;
+    g_failing_tries = failing_tries;
+    return (IUnknown *)&g_factory;
+}
+
 /* Registers the fake locator class in the calling thread's apartment, under
- * the administrative locator's class id, failing at the step chosen during the
- * first failing_tries tries; nonzero on success. */
+ * the administrative locator's class id; nonzero on success. */
 int fake_wmi_register(int failing_step, long failing_tries) {
     /* {CB8555CC-9128-11D1-AD9B-00C04FD8FDFF} */
     static const CLSID administrative_locator = {
         0xCB8555CC, 0x9128, 0x11D1, {0xAD, 0x9B, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
     DWORD cookie = 0;
-    g_failing_step = failing_step;
-    g_failing_tries = failing_tries;
-    return SUCCEEDED(CoRegisterClassObject(&administrative_locator, (IUnknown *)&g_factory,
+    return SUCCEEDED(CoRegisterClassObject(&administrative_locator,
+                                           fake_wmi_factory(failing_step, failing_tries),
                                            CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
 }
 
