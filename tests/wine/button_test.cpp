@@ -165,7 +165,9 @@ TEST_F(ButtonWatch, PressStartsTheCompanionOnceInTheUsersSession) {
     const std::vector<rec::Record> records = rec::ReadRecords(dir_);
     EXPECT_EQ(first[rec::kCommandLine], records[2].at(rec::kCommandLine));
     EXPECT_NE(first[rec::kPid], records[2].at(rec::kPid));
-    EXPECT_EQ(handles, HandleCount(service.pid)) << "handles left by two starts";
+    // A count may fall (Wine closes handles of its own in the service's
+    // process now and then); a launch that leaves one behind makes it rise.
+    EXPECT_LE(HandleCount(service.pid), handles) << "handles left by two starts";
     ExpectPollsOf(sim::kButtonPort);
 
     EnterServiceDesktop();

@@ -538,29 +538,33 @@ TEST(CheckUser, SessionsOfTheShell) {
 // told from any other start error, and each step's failure has its code.
 TEST(CheckDriver, FailureOfBringUp) {
     const struct {
-        DriverServiceReport install;
+        DriverStep step;
+        DWORD error;
+        bool disabled;
         const char *code;
         const char *advice;
     } cases[] = {
-        {{DriverStep::Start, 577, false}, code::kDriverStartBlocked, "signed for this Windows"},
-        {{DriverStep::Start, ERROR_DRIVER_BLOCKED, false},
-         code::kDriverStartBlocked,
+        {DriverStep::Start, 577, false, code::kDriverStartBlocked, "signed for this Windows"},
+        {DriverStep::Start, ERROR_DRIVER_BLOCKED, false, code::kDriverStartBlocked,
          "signed for this Windows"},
-        {{DriverStep::Start, ERROR_BAD_EXE_FORMAT, false},
-         code::kDriverStartFailed,
+        {DriverStep::Start, ERROR_BAD_EXE_FORMAT, false, code::kDriverStartFailed,
          "use the maker's driver file for this Windows"},
-        {{DriverStep::Repoint, ERROR_SERVICE_MARKED_FOR_DELETE, false},
-         code::kDriverRegistrationFailed,
-         "or restart Windows"},
-        {{DriverStep::Create, ERROR_ACCESS_DENIED, false},
-         code::kDriverRegistrationFailed,
+        {DriverStep::Repoint, ERROR_SERVICE_MARKED_FOR_DELETE, false,
+         code::kDriverRegistrationFailed, "or restart Windows"},
+        {DriverStep::Create, ERROR_ACCESS_DENIED, false, code::kDriverRegistrationFailed,
          "a policy keeps"},
-        {{DriverStep::None, ERROR_SUCCESS, false}, code::kDriverFileMissing, "driver file"},
-        {{DriverStep::Start, ERROR_SUCCESS, true}, code::kDriverDisabled, "start= demand"},
+        {DriverStep::None, ERROR_SUCCESS, false, code::kDriverFileMissing, "driver file"},
+        {DriverStep::Start, ERROR_SUCCESS, true, code::kDriverDisabled, "start= demand"},
+        {DriverStep::Manager, ERROR_ACCESS_DENIED, false, code::kDriverNotElevated, "elevated"},
+        {DriverStep::Device, ERROR_ACCESS_DENIED, false, code::kDriverDeviceRefused, "restart"},
     };
     for (const auto &c : cases) {
-        const DriverFailure failure = DriverFailureOf(c.install);
-        EXPECT_STREQ(c.code, failure.code) << c.install.error;
+        DriverServiceReport install;
+        install.failedStep = c.step;
+        install.error = c.error;
+        install.disabled = c.disabled;
+        const DriverFailure failure = DriverFailureOf(install);
+        EXPECT_STREQ(c.code, failure.code) << c.error;
         EXPECT_NE(std::string::npos, failure.advice.find(c.advice)) << failure.advice;
     }
 }
