@@ -218,8 +218,9 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
 
     // An upgrade lands in the first installation's folder, and the list
     // nobody touched is the new package's, whatever copy an interrupted run
-    // left beside it.
+    // left beside it, read-only as a copy of a read-only list is.
     ASSERT_TRUE(WriteTextFile(dir + "WGB.ini.keep", MainBoardIni({"left by an interrupted run"})));
+    ASSERT_TRUE(SetFileAttributesA((dir + "WGB.ini.keep").c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kNext)));
     EXPECT_FALSE(Installed(kThis));
     const DWORD nextPid = ExpectInstalled(dir, kNextVersion);
