@@ -35,9 +35,12 @@ std::string RunProbe(const std::string &args) {
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string output;
-    EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(self) + " --probe " + args, &output))
+    const std::optional<DWORD> code = RunProgram(Quoted(self) + " --probe " + args, &output);
+    // No exit code: the probe did not start, or did not end in time.
+    const DWORD error = GetLastError();
+    EXPECT_EQ(std::optional<DWORD>(0), code)
         << args << "\n"
-        << output;
+        << output << (code ? "" : "error ") << (code ? "" : std::to_string(error));
     return output;
 }
 
