@@ -189,6 +189,21 @@ TEST(Package, RefusesWindowsBefore7Sp1) {
     MsiCloseHandle(session);
 }
 
+// The shipped build where it differs from the 64-bit vehicle, as a
+// deployment runs it: msiexec's 32-bit custom actions register the 32-bit
+// service under WOW64, which brings up the driver of the native
+// architecture; the removal takes it all. (The upgrades below cover the rest;
+// this case alone runs where 32-bit programs need an emulator.)
+TEST(Package, ShippedBuildInstallsRunsAndIsRemoved) {
+    const std::string dir = ProgramFiles() + "\\WGB\\";
+    SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, kThisVersion);
+    EXPECT_TRUE(WaitForDriverLoaded());
+    EXPECT_EQ(0u, Msiexec("/x " + Quoted(kThis)));
+    ExpectRemoved(dir);
+}
+
 TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     const std::string dir = ProgramFiles() + "\\WGB Fleet\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
