@@ -110,9 +110,11 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 -- The installation folder's own access list, whatever folder INSTALLDIR
 -- names: protected (no rights inherited from its parent, where users may
 -- write), SYSTEM and Administrators full control, Users read and execute;
--- files and folders inside inherit it. Applied by CreateFolders.
+-- files and folders inside inherit it; owned by Administrators (O:BA), so
+-- that a folder a user made before the installation is no longer that
+-- user's to rewrite the list of. Applied by CreateFolders.
 CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDLText` LONGCHAR NOT NULL, `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)
-INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('InstallFolderRights', 'INSTALLDIR', 'CreateFolder', 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')
+INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('InstallFolderRights', 'INSTALLDIR', 'CreateFolder', 'O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')
 
 -- The standard actions a transform may need (it can add rows to their
 -- tables, not to the sequence), at their usual places; wixl sequences
