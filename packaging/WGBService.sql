@@ -49,6 +49,44 @@ INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('Regis
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UnregisterServiceOnRollback', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 5880)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RegisterService', '$ServiceExe=3', 5890)
 
+-- -qtrinstall ends with exit code 0 whatever happened, and keeps an existing
+-- registration as it is: CheckServiceRegistration (keep_board_list.dll,
+-- deferred, not impersonated: 1024 + 2048) then makes sure the service runs
+-- the installed file, quoted, and starts automatically, mending what differs
+-- (a repair), and fails the installation when it is not registered or cannot
+-- be mended. A service disabled before an upgrade or a repair stays disabled.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetCheckServiceRegistration', 51, 'CheckServiceRegistration', '[#WGBServiceExe]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckServiceRegistration', 3073, 'KeepBoardListTool', 'CheckServiceRegistration')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetCheckServiceRegistration', '$ServiceExe=3', 5885)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckServiceRegistration', '$ServiceExe=3', 5895)
+
+-- StartServices starts the service (component ServiceStart) unless an
+-- administrator or a policy disabled it before this upgrade or repair: its
+-- "Start" value, read by AppSearch (raw: "#4" for disabled). Transitive (64):
+-- a repair or an upgrade evaluates the condition again. At a first
+-- installation the service is registered anew, and started.
+INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, `Type`) VALUES ('ServiceStartValue', 2, 'SYSTEM\CurrentControlSet\Services\QTR_WGBService', 'Start', 2)
+INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('SERVICESTARTVALUE', 'ServiceStartValue')
+UPDATE `Component` SET `Condition` = '(NOT Installed AND NOT WIX_UPGRADE_DETECTED) OR SERVICESTARTVALUE <> "#4"', `Attributes` = 64 WHERE `Component` = 'ServiceStart'
+
+-- StopServices returns once the service reports stopped, before its process
+-- has ended and let go of its executable: WaitForServiceExit (deferred, not
+-- impersonated) waits for that process, so that InstallFiles and RemoveFiles
+-- find the file free (not in use: no replacement at the restart, no folder
+-- left behind). Only when the service's component is installed or removed:
+-- the removal of the older product inside an upgrade stops nothing, and the
+-- service it shares with the new one runs. The same as a rollback action
+-- (256) after the rollback's stop of a service StartServices started, before
+-- the files are restored.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetWaitForServiceExit', 51, 'WaitForServiceExit', '[INSTALLDIR]WGBService.exe')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetWaitForServiceExitOnRollback', 51, 'WaitForServiceExitOnRollback', '[INSTALLDIR]WGBService.exe')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExit', 3073, 'KeepBoardListTool', 'WaitForServiceExit')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExitOnRollback', 3329, 'KeepBoardListTool', 'WaitForServiceExit')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetWaitForServiceExit', '$ServiceExe=3 OR $ServiceExe=2', 1905)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('WaitForServiceExit', '$ServiceExe=3 OR $ServiceExe=2', 1910)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetWaitForServiceExitOnRollback', '$ServiceExe=3', 5896)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('WaitForServiceExitOnRollback', '$ServiceExe=3', 5897)
+
 -- An edited WGB.ini survives an upgrade and a repair, whatever the
 -- installer's rules for unversioned files say: keep_board_list.dll (from the
 -- Binary table, type 1; deferred and not impersonated, 1024 + 2048) copies it
@@ -72,9 +110,11 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 -- The installation folder's own access list, whatever folder INSTALLDIR
 -- names: protected (no rights inherited from its parent, where users may
 -- write), SYSTEM and Administrators full control, Users read and execute;
--- files and folders inside inherit it. Applied by CreateFolders.
+-- files and folders inside inherit it; owned by Administrators (O:BA), so
+-- that a folder a user made before the installation is no longer that
+-- user's to rewrite the list of. Applied by CreateFolders.
 CREATE TABLE `MsiLockPermissionsEx` (`MsiLockPermissionsEx` CHAR(72) NOT NULL, `LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `SDDLText` LONGCHAR NOT NULL, `Condition` CHAR(255) PRIMARY KEY `MsiLockPermissionsEx`)
-INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('InstallFolderRights', 'INSTALLDIR', 'CreateFolder', 'D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')
+INSERT INTO `MsiLockPermissionsEx` (`MsiLockPermissionsEx`, `LockObject`, `Table`, `SDDLText`) VALUES ('InstallFolderRights', 'INSTALLDIR', 'CreateFolder', 'O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)')
 
 -- The standard actions a transform may need (it can add rows to their
 -- tables, not to the sequence), at their usual places; wixl sequences

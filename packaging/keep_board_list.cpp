@@ -21,10 +21,7 @@
 // folder outside the code page is kept too. Each step's outcome goes to the
 // installation's log. A step that fails fails the installation.
 
-#include <windows.h>
-
-#include <msi.h>
-#include <msiquery.h>
+#include "packaging/custom_action.h"
 
 #include <string>
 
@@ -41,38 +38,8 @@ constexpr wchar_t kDataSeparator = L'|';
 constexpr const wchar_t *kLocalPackage = L"LocalPackage";
 const LPCWSTR kOpenReadOnly = nullptr;
 
-class MsiHandle {
-  public:
-    MsiHandle() = default;
-    explicit MsiHandle(MSIHANDLE handle) : handle_(handle) {}
-    MsiHandle(const MsiHandle &) = delete;
-    MsiHandle &operator=(const MsiHandle &) = delete;
-    ~MsiHandle() { MsiCloseHandle(handle_); }
-    MSIHANDLE *put() { return &handle_; }
-    MSIHANDLE get() const { return handle_; }
-
-  private:
-    MSIHANDLE handle_ = 0;
-};
-
-// A line in the installation's log (/l*v, or MsiLogging's).
 void Log(MSIHANDLE install, const std::wstring &text) {
-    const MsiHandle record(MsiCreateRecord(0));
-    MsiRecordSetStringW(record.get(), 0, (L"keep_board_list: " + text).c_str());
-    MsiProcessMessage(install, INSTALLMESSAGE_INFO, record.get());
-}
-
-// The deferred action's CustomActionData.
-std::wstring ActionData(MSIHANDLE install) {
-    DWORD size = 0;
-    wchar_t empty[1] = L"";
-    if (MsiGetPropertyW(install, L"CustomActionData", empty, &size) != ERROR_MORE_DATA)
-        return L"";
-    std::wstring data(++size, L'\0');
-    if (MsiGetPropertyW(install, L"CustomActionData", &data[0], &size) != ERROR_SUCCESS)
-        return L"";
-    data.resize(size);
-    return data;
+    LogLine(install, L"keep_board_list: ", text);
 }
 
 // True when the product's cached package holds a hash of its list equal to

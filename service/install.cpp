@@ -49,7 +49,11 @@ void InstallService() {
         return;
 
     StartServiceA(service.get(), 0, nullptr);
-    // Created with demand start; automatic start from the next boot on.
+    // Created with demand start. The SCM's own view (QueryServiceConfig, sc
+    // qc, WMI) says automatic at once; the "Start" value, which the SCM reads
+    // at boot, is written as well.
+    ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     SetRegistryDword(HKEY_LOCAL_MACHINE, kServiceRegistryKey, kStartValueName, kAutoStart);
 }
 

@@ -41,6 +41,13 @@ DWORD Msiexec(const std::string &arguments) {
         .value_or(~0u);
 }
 
+// A file in this user's temporary folder.
+std::string TempFile(const char *name) {
+    char path[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, path);
+    return std::string(path) + name;
+}
+
 // A failed installation: 1603, or 1627, with which Wine reports a failed
 // action where Windows reports 1603.
 bool Failed(DWORD exitCode) {
@@ -107,8 +114,10 @@ const std::string kRebuildVersion = WGB_NEXT_VERSION "." WGB_NEXT_BUILD;
 // version (X.Y.Z.N): its process id.
 DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
     EXPECT_EQ(version, VersionInfo(dir + "WGBService.exe"));
-    EXPECT_EQ(Quoted(dir + "WGBService.exe"),
-              QueryConfig(kServiceName).value_or(ServiceConfig{}).imagePath);
+    const ServiceConfig config = QueryConfig(kServiceName).value_or(ServiceConfig{});
+    EXPECT_EQ(Quoted(dir + "WGBService.exe"), config.imagePath);
+    // Automatic in the SCM's own view at once, and from the next boot on.
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.start);
     EXPECT_EQ(std::optional<DWORD>(SERVICE_AUTO_START), StartValue(kServiceName));
     EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
     return ServiceStatus(kServiceName).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
@@ -130,6 +139,40 @@ std::string Listing(const std::string &dir) {
     if (find != INVALID_HANDLE_VALUE)
         FindClose(find);
     return names;
+}
+
+// A removal's messages as they come: once it says it waits for the process,
+// the process ends. (Wine's msiexec keeps its log closed to readers while it
+// runs.)
+struct RemovalWatch {
+    std::string waiting;
+    HANDLE process;
+    bool seen = false;
+};
+
+int WINAPI OnRemovalMessage(LPVOID context, UINT type, LPCSTR message) {
+    auto *watch = static_cast<RemovalWatch *>(context);
+    if ((type & 0xFF000000u) == INSTALLMESSAGE_INFO && message != nullptr &&
+        std::string(message).find(watch->waiting) != std::string::npos) {
+        watch->seen = true;
+        TerminateProcess(watch->process, 0);
+    }
+    return 0;
+}
+
+// Removes the one feature of this build's package, silently, in this process
+// (the messages to watch), its verbose log in log: the installer's answer.
+UINT RemoveFeatureWatched(const std::string &log, RemovalWatch &watch) {
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    const INSTALLUI_HANDLERA previous =
+        MsiSetExternalUIA(OnRemovalMessage, INSTALLLOGMODE_INFO, &watch);
+    MsiEnableLogA(INSTALLLOGMODE_VERBOSE | INSTALLLOGMODE_INFO | INSTALLLOGMODE_ACTIONSTART |
+                      INSTALLLOGMODE_ACTIONDATA | INSTALLLOGMODE_ERROR | INSTALLLOGMODE_WARNING,
+                  log.c_str(), 0);
+    const UINT result = MsiInstallProductA(kThis.c_str(), "REMOVE=Complete");
+    MsiEnableLogA(0, nullptr, 0);
+    MsiSetExternalUIA(previous, 0, nullptr);
+    return result;
 }
 
 // Nothing of the package left: no product, no service, no driver service, no
@@ -267,6 +310,10 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     EXPECT_TRUE(rebuiltService == ReadWholeFile(dir + "WGBService.exe"));
     EXPECT_NE(nextPid, ExpectInstalled(dir, kRebuildVersion));
     EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
+    // The repair also mends a registration changed since: unquoted, demand
+    // start (-qtrinstall keeps an existing one as it is).
+    ASSERT_TRUE(ChangeImagePath(kServiceName, dir + "WGBService.exe"));
+    ASSERT_TRUE(ChangeStartType(kServiceName, SERVICE_DEMAND_START));
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild) + " REINSTALL=ALL REINSTALLMODE=amus"));
     const DWORD repairedPid = ExpectInstalled(dir, kRebuildVersion);
     EXPECT_EQ(edited, ReadWholeFile(dir + "WGB.ini"));
@@ -318,15 +365,36 @@ TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
     EXPECT_EQ(Quoted(dir + "WGBService.exe"),
               QueryConfig(kServiceName).value_or(ServiceConfig{}).imagePath);
 
-    // Removing the one feature removes everything. The registering action
-    // does not run: its log shows no start of it. (Run, it would fail on
-    // Windows, its program being removed; Wine ignores that.)
+    // A repair keeps a service an administrator disabled disabled, and
+    // succeeds: the start is not tried. Its files and registration are
+    // mended all the same.
+    ASSERT_TRUE(ChangeStartType(kServiceName, SERVICE_DISABLED));
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " REINSTALL=ALL REINSTALLMODE=amus"));
-    ExpectInstalled(dir, kThisVersion);
-    char log[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, log);
-    lstrcatA(log, "wgb-remove.log");
-    EXPECT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " REMOVE=Complete /l*v " + Quoted(log)));
+    EXPECT_EQ(kThisVersion, VersionInfo(dir + "WGBService.exe"));
+    const ServiceConfig disabled = QueryConfig(kServiceName).value_or(ServiceConfig{});
+    EXPECT_EQ(Quoted(dir + "WGBService.exe"), disabled.imagePath);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), disabled.start);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kServiceName));
+
+    // Removing the one feature removes everything, even while a process of
+    // the service's file has not ended yet, as after a stop that the service
+    // reported before its process ended: the removal waits for it (its log
+    // says so) rather than leave the file in use and the folder behind until
+    // a restart. The registering action does not run: its log shows no start
+    // of it. (Run, it would fail on Windows, its program being removed; Wine
+    // ignores that.)
+    std::string command = Quoted(dir + "WGBService.exe");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION ending{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                               nullptr, nullptr, &startup, &ending));
+    const UniqueHandle endingProcess(ending.hProcess), endingThread(ending.hThread);
+    RemovalWatch watch{"service_exit: waiting for process " + std::to_string(ending.dwProcessId),
+                       ending.hProcess};
+    const std::string log = TempFile("wgb-remove.log");
+    EXPECT_EQ(0u, RemoveFeatureWatched(log, watch));
+    EXPECT_TRUE(watch.seen);
     EXPECT_NE(std::string::npos, ReadWholeFile(log).find("RemoveFiles")) << log;
     EXPECT_EQ(std::string::npos, ReadWholeFile(log).find("RegisterService"));
     ExpectRemoved(dir);

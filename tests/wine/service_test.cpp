@@ -67,9 +67,9 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->type);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), config->errorControl);
     EXPECT_EQ(Quoted(exe), config->imagePath);
-    // Created with demand start; automatic start only through the registry
-    // value, which the SCM reads at its next start.
-    EXPECT_EQ(kDemandStart, config->start);
+    // Automatic in the SCM's own view at once, and in the registry value,
+    // which the SCM reads at its next start.
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->start);
     EXPECT_EQ(std::optional<DWORD>(2), StartValue(kServiceName));
     ASSERT_TRUE(WaitForServiceState(kServiceName, SERVICE_RUNNING));
     const RunningService service = ServiceProcess();
