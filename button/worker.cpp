@@ -10,6 +10,7 @@
 #include "button/worker_texts.h"
 #include "common/shared_state.h"
 #include "common/win_handles.h"
+#include "hwaccess/driver_record.h"
 #include "hwaccess/hw_access.h"
 #include "hwaccess/io_driver.h"
 #include "hwaccess/port_io.h"
@@ -89,7 +90,10 @@ int WorkerMain() {
     if (g_pSuperIo == nullptr)
         return 0;
 
-    const std::int32_t driverReady = OpenIoDriver(&hwAccess->driver) ? 1 : 0;
+    DriverServiceReport install;
+    const std::int32_t driverReady = OpenIoDriver(&hwAccess->driver, &install) ? 1 : 0;
+    // The service's removal undoes what bring-up changed of the registration.
+    RecordDriverChange(install);
     hwAccess->driver.bOpened = driverReady;
     hwAccess->bDriverReady = driverReady;
     if (!driverReady)

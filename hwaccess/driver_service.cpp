@@ -9,8 +9,8 @@
 
 namespace {
 
-UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name) {
-    return UniqueServiceHandle(OpenServiceA(manager, name, SERVICE_ALL_ACCESS));
+UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name, DWORD rights) {
+    return UniqueServiceHandle(OpenServiceA(manager, name, rights));
 }
 
 // Windows reports a driver's image path in the kernel's form, "\??\C:\...".
@@ -22,7 +22,7 @@ const char *WithoutNtPrefix(const char *path) {
 
 bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceReport &report) {
     const UniqueServiceHandle service(CreateServiceA(
-        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+        manager, name, name, driver_rights::kCreated, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
         SERVICE_ERROR_NORMAL, g_szDriverPath, nullptr, nullptr, nullptr, nullptr, nullptr));
     if (service) {
         report.created = true;
@@ -37,7 +37,7 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
     // One that cannot be changed (a policy, or marked for deletion) fails
     // bring-up with the error of the change.
     report.failedStep = DriverStep::Repoint;
-    const UniqueServiceHandle existing = OpenDriverService(manager, name);
+    const UniqueServiceHandle existing = OpenDriverService(manager, name, driver_rights::kRead);
     const std::vector<char> buffer =
         existing ? ReadServiceConfig(existing.get()) : std::vector<char>();
     if (buffer.empty()) {
@@ -48,7 +48,11 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
     report.disabled = config.dwStartType == SERVICE_DISABLED;
     // A disabled registration is an administrator's decision: left untouched.
     if (!report.disabled && !NamesFile(config, g_szDriverPath)) {
-        if (!ChangeDriverImagePath(existing.get(), g_szDriverPath)) {
+        // The right to change is asked only now: a registration that names
+        // the checked file needs none.
+        const UniqueServiceHandle changed =
+            OpenDriverService(manager, name, driver_rights::kRepoint);
+        if (!changed || !ChangeDriverImagePath(changed.get(), g_szDriverPath)) {
             report.error = GetLastError();
             return false;
         }
@@ -71,7 +75,7 @@ bool ChangeDriverImagePath(SC_HANDLE service, const char *imagePath) {
 }
 
 DWORD StartDriverService(SC_HANDLE manager, const char *name) {
-    const UniqueServiceHandle service = OpenDriverService(manager, name);
+    const UniqueServiceHandle service = OpenDriverService(manager, name, driver_rights::kStart);
     if (!service)
         return GetLastError();
     if (StartServiceA(service.get(), 0, nullptr))
@@ -81,7 +85,7 @@ DWORD StartDriverService(SC_HANDLE manager, const char *name) {
 }
 
 bool StopDriverService(SC_HANDLE manager, const char *name) {
-    const UniqueServiceHandle service = OpenDriverService(manager, name);
+    const UniqueServiceHandle service = OpenDriverService(manager, name, driver_rights::kStop);
     if (!service)
         return false;
     SERVICE_STATUS status;
@@ -89,7 +93,7 @@ bool StopDriverService(SC_HANDLE manager, const char *name) {
 }
 
 bool DeleteDriverService(SC_HANDLE manager, const char *name) {
-    const UniqueServiceHandle service = OpenDriverService(manager, name);
+    const UniqueServiceHandle service = OpenDriverService(manager, name, driver_rights::kDelete);
     if (!service)
         return false;
     return DeleteService(service.get());
@@ -98,7 +102,8 @@ bool DeleteDriverService(SC_HANDLE manager, const char *name) {
 bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report) {
     if (!g_pszDriverServiceName)
         return false;
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    const UniqueServiceHandle manager(
+        OpenSCManagerA(nullptr, nullptr, driver_rights::kInstallManager));
     if (!manager) {
         if (report) {
             report->error = GetLastError();
@@ -136,13 +141,14 @@ bool RestoreDriverService(const DriverServiceReport &install) {
     // Disabled after the configuration was read: an administrator's decision.
     if (install.created && install.error == ERROR_SERVICE_DISABLED)
         return true;
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, driver_rights::kManager));
     if (!manager)
         return false;
     if (install.created) {
         StopDriverService(manager.get(), g_pszDriverServiceName);
         return DeleteDriverService(manager.get(), g_pszDriverServiceName);
     }
-    const UniqueServiceHandle service = OpenDriverService(manager.get(), g_pszDriverServiceName);
+    const UniqueServiceHandle service =
+        OpenDriverService(manager.get(), g_pszDriverServiceName, driver_rights::kRepoint);
     return service && ChangeDriverImagePath(service.get(), install.previousImagePath.c_str());
 }

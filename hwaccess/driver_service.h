@@ -35,6 +35,20 @@ struct DriverServiceReport {
     std::string previousImagePath;
 };
 
+// The rights each step asks of the Service Control Manager and of the
+// driver service's object, and no more: a registration whose own security
+// descriptor grants less than all access still serves every step it grants.
+namespace driver_rights {
+inline constexpr DWORD kInstallManager = SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE;
+inline constexpr DWORD kManager = SC_MANAGER_CONNECT;
+inline constexpr DWORD kCreated = SERVICE_QUERY_STATUS; // the handle CreateService returns
+inline constexpr DWORD kRead = SERVICE_QUERY_CONFIG;
+inline constexpr DWORD kRepoint = SERVICE_CHANGE_CONFIG;
+inline constexpr DWORD kStart = SERVICE_START;
+inline constexpr DWORD kStop = SERVICE_STOP | SERVICE_QUERY_STATUS;
+inline constexpr DWORD kDelete = DELETE;
+} // namespace driver_rights
+
 // One transaction on the service named by g_pszDriverServiceName. Install
 // gives true once the driver service runs; remove always gives true; other
 // modes false. *report, when given, tells how an install went.

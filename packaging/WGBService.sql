@@ -129,3 +129,17 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteIniVal
 -- before the product is registered.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetInstallLocation', 51, 'ARPINSTALLLOCATION', '[INSTALLDIR]')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('SetInstallLocation', 1010)
+
+-- The removal leaves the driver service's registration as the service's
+-- bring-up found it (ReleaseDriver, in the helper DLL: type 1): a
+-- registration the service made goes, one it pointed at its file is pointed
+-- back, any other stays. Deferred and not impersonated (1024 + 2048): as
+-- LocalSystem, once StopServices has stopped the service and before
+-- DeleteServices deletes its key, which holds the record; only when the
+-- service's component goes ($ServiceExe=2), not when an upgrade removes the
+-- older version. A driver that will not stop goes at the next restart: then
+-- RestartForDriver, immediate after InstallFinalize, makes the exit code 3010.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ReleaseDriver', 3073, 'KeepBoardListTool', 'ReleaseDriver')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartForDriver', 1, 'KeepBoardListTool', 'RestartForDriver')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ReleaseDriver', '$ServiceExe=2', 1950)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartForDriver', '$ServiceExe=2', 6610)

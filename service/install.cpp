@@ -2,6 +2,7 @@
 
 #include "common/shared_state.h"
 #include "common/win_handles.h"
+#include "hwaccess/driver_record.h"
 #include "service/image_path.h"
 #include "service/service_names.h"
 
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr DWORD kAutoStart = 2; // SERVICE_AUTO_START as a "Start" value
+// How long the service is given to stop before the driver is released.
+constexpr DWORD kStopWaitMs = 30000;
+constexpr DWORD kStopPollMs = 100;
 
 // The module path; none when it does not fit its buffer. The length the call
 // reports is taken, not a terminator: a path cut at the buffer's end may have
@@ -66,9 +70,19 @@ void UninstallService() {
     SERVICE_STATUS status{};
     if (!QueryServiceStatus(service.get(), &status))
         return;
-    // Not waited for: the deletion completes once the service has stopped.
     if (status.dwCurrentState == SERVICE_RUNNING)
         ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    // The driver's registration as bring-up found it, once the service no
+    // longer holds the driver's device open; the record of what bring-up
+    // changed goes with the service's key.
+    for (DWORD waited = 0; status.dwCurrentState != SERVICE_STOPPED && waited < kStopWaitMs;
+         waited += kStopPollMs) {
+        Sleep(kStopPollMs);
+        if (!QueryServiceStatus(service.get(), &status))
+            break;
+    }
+    ReleaseDriverService();
+    // The deletion completes once the service has stopped.
     DeleteService(service.get());
 }
 

@@ -27,6 +27,13 @@ bool Control::FailReads(bool fail) {
                            &returned, nullptr);
 }
 
+bool Control::RefuseUnload(bool refuse) {
+    std::uint32_t in = refuse ? 1 : 0;
+    DWORD returned = 0;
+    return DeviceIoControl(device_.get(), IOCTL_SIM_REFUSE_UNLOAD, &in, sizeof in, nullptr, 0,
+                           &returned, nullptr);
+}
+
 std::vector<sim_trace_entry> Control::Trace(std::uint32_t fromSeq) {
     std::vector<sim_trace_entry> trace;
     std::vector<std::uint8_t> buffer(sizeof(sim_trace_header) +

@@ -29,6 +29,8 @@ class Control {
     bool SetPort(std::uint16_t port, std::uint8_t value);
     // Makes every port read fail, or answer again.
     bool FailReads(bool fail);
+    // With refuse, the stand-in will not unload: a stop is refused.
+    bool RefuseUnload(bool refuse);
     // Port requests of the main device from sequence number fromSeq on, oldest first.
     std::vector<sim_trace_entry> Trace(std::uint32_t fromSeq = 0);
 

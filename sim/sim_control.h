@@ -37,6 +37,10 @@
  * with its status) until set to 0 again: a driver stopped or updated while a
  * program polls. */
 #define IOCTL_SIM_FAIL_READS SIM_CONTROL_CODE(0x902u)
+/* in: uint32_t, nonzero to take the stand-in's unload routine away, as a
+ * driver that cannot be unloaded has none: a stop is refused until set to 0
+ * again. */
+#define IOCTL_SIM_REFUSE_UNLOAD SIM_CONTROL_CODE(0x903u)
 /* in: uint32_t, the first sequence number wanted. out: struct
  * sim_trace_header, then up to (out length - header) / entry size entries,
  * oldest first. */

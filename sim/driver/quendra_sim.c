@@ -37,6 +37,9 @@ static uint32_t g_fail_reads; /* IOCTL_SIM_FAIL_READS */
 static KSPIN_LOCK g_lock;     /* guards the state above: requests come from several threads */
 static PDEVICE_OBJECT g_main_device;
 static PDEVICE_OBJECT g_control_device;
+static PDRIVER_OBJECT g_driver;
+
+static VOID NTAPI driver_unload(PDRIVER_OBJECT driver);
 
 #ifdef _WIN64
 /* The x64 headers read the system time from the shared user page, which
@@ -124,6 +127,12 @@ static NTSTATUS control_request(uint32_t code, uint8_t *buffer, uint32_t in_len,
         return get_trace(buffer, in_len, out_len, info);
     if (code == IOCTL_SIM_FAIL_READS && in_len == sizeof g_fail_reads) {
         memcpy(&g_fail_reads, buffer, sizeof g_fail_reads);
+        return STATUS_SUCCESS;
+    }
+    if (code == IOCTL_SIM_REFUSE_UNLOAD && in_len == sizeof(uint32_t)) {
+        uint32_t refuse;
+        memcpy(&refuse, buffer, sizeof refuse);
+        g_driver->DriverUnload = refuse ? NULL : driver_unload;
         return STATUS_SUCCESS;
     }
     if (code != IOCTL_SIM_SET_PORT)
@@ -237,5 +246,6 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path)
     driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_success;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_device_control;
     driver->DriverUnload = driver_unload;
+    g_driver = driver;
     return STATUS_SUCCESS;
 }

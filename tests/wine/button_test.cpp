@@ -3,6 +3,7 @@
 // and the stub companion recording how it was started. Every poll costs
 // 3000 ms, so each service start serves several checks.
 
+#include "button/process_lookup.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
@@ -60,6 +61,29 @@ std::string MarkShellToken() {
     const std::string text = sid;
     LocalFree(sid);
     return text;
+}
+
+// Before the shell's token is used, the process opened under the shell's id
+// must still be that shell: an id another program holds (this test's own,
+// as after a logoff gave the shell's away) or a session other than the
+// snapshot's gives no token; the logged-on user's shell does.
+TEST(ShellToken, OnlyTheShellOfTheSnapshotGivesItsToken) {
+    const std::vector<DWORD> shells = ProcessesNamed("explorer.exe");
+    ASSERT_FALSE(shells.empty());
+    DWORD shellSession = 0, ownSession = 0;
+    ASSERT_TRUE(ProcessIdToSessionId(shells[0], &shellSession));
+    ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &ownSession));
+    const struct {
+        DWORD processId, session;
+        bool token;
+    } cases[] = {{shells[0], shellSession, true},
+                 {GetCurrentProcessId(), ownSession, false},
+                 {shells[0], shellSession + 1, false}};
+    for (const auto &c : cases) {
+        const ProcessEntry entry{kShellExeName, c.processId, c.session};
+        EXPECT_EQ(c.token, static_cast<bool>(OpenShellToken(entry)))
+            << "process " << c.processId << " in session " << c.session;
+    }
 }
 
 class ButtonWatch : public testing::Test {

@@ -3,10 +3,12 @@
 // of its own; the stand-in's trace shows what reached the driver.
 
 #include "common/shared_state.h"
+#include "hwaccess/driver_record.h"
 #include "hwaccess/io_driver.h"
 #include "hwaccess/port_io.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
+#include "support/service_object_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +25,14 @@ using namespace wgbtest;
 using session::kDriverServiceName;
 
 constexpr char kModuleDir[] = "C:\\wgb-hw";
+// Where the probe records what its bring-up changed.
+constexpr char kRecordKey[] = "SOFTWARE\\WGB hwaccess test";
 
 // Usage: MODULE-DIR (without the closing backslash), then steps: "open",
-// "read:PORT", "write:PORT:VALUE" (hex). Prints a line per step (after a
+// "read:PORT", "write:PORT:VALUE" (hex), "lock:SDDL" (from then on every
+// service object answers as one with that descriptor, LockServiceObjects),
+// "record" (what the last open changed, RecordDriverChange), "release"
+// (ReleaseDriverService: "release" and the outcome's number). Prints a line per step (after a
 // failed open whose driver service install went wrong, "install STEP ERROR",
 // "disabled" when the registration found was, and "repointed" when the
 // install changed its image path), then the driver path
@@ -33,10 +40,15 @@ constexpr char kModuleDir[] = "C:\\wgb-hw";
 int Probe(int argc, char **argv) {
     wsprintfA(g_szModuleDir, "%s\\", argv[0]);
     IoDriverState state = {};
+    DriverServiceReport report;
     for (int i = 1; i < argc; ++i) {
         unsigned port = 0, value = 0;
-        DriverServiceReport report;
-        if (std::strcmp(argv[i], "open") == 0) {
+        if (std::strcmp(argv[i], "record") == 0) {
+            RecordDriverChange(report, kRecordKey);
+        } else if (std::strcmp(argv[i], "release") == 0) {
+            std::printf("release %d\n", static_cast<int>(ReleaseDriverService(kRecordKey)));
+        } else if (std::strcmp(argv[i], "open") == 0) {
+            report = DriverServiceReport();
             std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
             static const char *const kSteps[] = {"none",    "manager", "create",
                                                  "repoint", "start",   "device"};
@@ -44,6 +56,8 @@ int Probe(int argc, char **argv) {
                 std::printf("install %s %lu%s%s\n", kSteps[static_cast<int>(report.failedStep)],
                             report.error, report.disabled ? " disabled" : "",
                             report.repointed ? " repointed" : "");
+        } else if (std::strncmp(argv[i], "lock:", 5) == 0) {
+            std::printf("lock %d\n", LockServiceObjects(argv[i] + 5) ? 1 : 0);
         } else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
             std::printf("write %X %d\n", port, WriteIoPortByte(port, value) ? 1 : 0);
         else if (std::sscanf(argv[i], "read:%x", &port) == 1)
@@ -67,6 +81,22 @@ std::string Requests() {
         text += line;
     }
     return text;
+}
+
+std::string DriverServiceKey() {
+    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + kDriverServiceName;
+}
+
+// The driver service's image path as the registry holds it. (Asked for a
+// path this long, Wine's Service Control Manager stops answering.)
+std::string RegisteredImagePath() {
+    UniqueRegKey key;
+    char path[1024] = "";
+    DWORD size = sizeof path - 1;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0, KEY_QUERY_VALUE, key.put());
+    RegQueryValueExA(key.get(), "ImagePath", nullptr, nullptr, reinterpret_cast<BYTE *>(path),
+                     &size);
+    return path;
 }
 
 class DriverBringUp : public testing::Test {
@@ -150,19 +180,115 @@ TEST_F(DriverBringUp, DisabledRegistrationStaysUntouched) {
 }
 
 // Disabled between bring-up's configuration read and its start (the start
-// fails with ERROR_SERVICE_DISABLED): kept, even when bring-up made it.
+// fails with ERROR_SERVICE_DISABLED): an administrator's decision, kept, even
+// when bring-up made it; one bring-up found and pointed at this folder's
+// file is still pointed back at the file it named.
 TEST_F(DriverBringUp, RegistrationDisabledBeforeItsStartIsKept) {
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    ASSERT_TRUE(ChangeStartType(kDriverServiceName, SERVICE_DISABLED));
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    DriverServiceReport install;
-    install.created = true;
-    install.failedStep = DriverStep::Start;
-    install.error = StartDriverService(manager.get(), kDriverServiceName);
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), install.error);
-    g_pszDriverServiceName = kDriverServiceName;
-    EXPECT_TRUE(RestoreDriverService(install));
-    EXPECT_FALSE(ServiceGone(kDriverServiceName));
+    const std::string driver = CopyDrivers();
+    for (const bool created : {true, false}) {
+        SCOPED_TRACE(created ? "made" : "found");
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+        const std::string registered = RegisteredImagePath();
+        DriverServiceReport install;
+        install.created = created;
+        if (!created) {
+            install.repointed = true;
+            install.previousImagePath = registered;
+            ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
+        }
+        ASSERT_TRUE(ChangeStartType(kDriverServiceName, SERVICE_DISABLED));
+        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        install.failedStep = DriverStep::Start;
+        install.error = StartDriverService(manager.get(), kDriverServiceName);
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), install.error);
+        g_pszDriverServiceName = kDriverServiceName;
+        EXPECT_TRUE(RestoreDriverService(install));
+        EXPECT_FALSE(ServiceGone(kDriverServiceName));
+        EXPECT_EQ(registered, RegisteredImagePath());
+        RemoveServiceIfPresent(kDriverServiceName);
+    }
+}
+
+// Windows may report a driver's image path in the kernel's form: it names
+// the same file.
+TEST(DriverRegistration, NamesTheFileAlsoInTheKernelsForm) {
+    const struct {
+        const char *registered;
+        bool names;
+    } cases[] = {{"C:\\wgb\\Quendra.sys", true},
+                 {"\\??\\C:\\wgb\\Quendra.sys", true},
+                 {"\\??\\c:\\WGB\\QUENDRA.SYS", true},
+                 {"\\??\\C:\\other\\Quendra.sys", false},
+                 {"C:\\wgb\\Quendra.sys.old", false}};
+    for (const auto &c : cases) {
+        QUERY_SERVICE_CONFIGA config = {};
+        char path[MAX_PATH];
+        lstrcpyA(path, c.registered);
+        config.lpBinaryPathName = path;
+        EXPECT_EQ(c.names, NamesFile(config, "C:\\wgb\\Quendra.sys")) << c.registered;
+    }
+}
+
+// The service's removal undoes what its bring-up changed, by the record: a
+// registration bring-up made is stopped and deleted; one it pointed at this
+// folder's file is pointed back at its own and stopped; one that named this
+// folder's file already, or one changed again since, stays as it is.
+TEST_F(DriverBringUp, ReleaseUndoesWhatBringUpChanged) {
+    const std::string driver = CopyDrivers();
+    const std::string other = "C:\\other product\\Quendra.sys";
+    enum Found { None, Elsewhere, Here, ChangedSince };
+    const struct {
+        Found found;
+        const char *release;
+    } cases[] = {{None, "release 1"},
+                 {Elsewhere, "release 1"},
+                 {Here, "release 0"},
+                 {ChangedSince, "release 0"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.found);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
+        std::string registered;
+        if (c.found != None) {
+            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+            if (c.found == Here) {
+                ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
+            }
+            registered = RegisteredImagePath();
+        }
+        EXPECT_EQ("open 1\npath " + driver + "\n",
+                  RunProbe(std::string(kModuleDir) + " open record"));
+        if (c.found == ChangedSince) {
+            ASSERT_TRUE(ChangeImagePath(kDriverServiceName, other));
+            registered = other;
+        }
+        EXPECT_EQ(std::string(c.release) + "\npath \n",
+                  RunProbe(std::string(kModuleDir) + " release"));
+        if (c.found == None) {
+            EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
+        } else {
+            EXPECT_EQ(registered, RegisteredImagePath());
+            EXPECT_EQ(static_cast<DWORD>(c.found == Elsewhere ? SERVICE_STOPPED : SERVICE_RUNNING),
+                      ServiceState(kDriverServiceName));
+        }
+        RemoveServiceIfPresent(kDriverServiceName);
+    }
+}
+
+// A driver that will not stop (here one without an unload routine): the
+// registration bring-up made is marked for deletion, which Windows completes
+// at the next restart (EndDriverAsARestartWould), and the
+// release says that a restart is needed.
+TEST_F(DriverBringUp, ReleaseOfADriverThatWillNotStopNeedsARestart) {
+    const std::string driver = CopyDrivers();
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
+    EXPECT_EQ("open 1\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open record"));
+    ASSERT_TRUE(sim::Control().RefuseUnload(true));
+    EXPECT_EQ("release 2\npath \n", RunProbe(std::string(kModuleDir) + " release"));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
+    EXPECT_FALSE(ChangeStartType(kDriverServiceName, SERVICE_DEMAND_START));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE), GetLastError());
+    EndDriverAsARestartWould();
+    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
 }
 
 // The device opens: the driver file is not even sought.
@@ -181,22 +307,6 @@ TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
     EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
-}
-
-std::string DriverServiceKey() {
-    return std::string("SYSTEM\\CurrentControlSet\\Services\\") + kDriverServiceName;
-}
-
-// The driver service's image path as the registry holds it. (Asked for a
-// path this long, Wine's Service Control Manager stops answering.)
-std::string RegisteredImagePath() {
-    UniqueRegKey key;
-    char path[1024] = "";
-    DWORD size = sizeof path - 1;
-    RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0, KEY_QUERY_VALUE, key.put());
-    RegQueryValueExA(key.get(), "ImagePath", nullptr, nullptr, reinterpret_cast<BYTE *>(path),
-                     &size);
-    return path;
 }
 
 // Gives the key the access list written in SDDL.
@@ -233,31 +343,41 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
     }
 }
 
-// A registration whose key refuses every change, as a policy might: one
-// that names another file is left as it is, and bring-up fails with the
-// error of the change; one that names the checked file already needs no
-// change and is started.
+// A registration that refuses every change, as a policy might, through its
+// registry key or through its service object's own descriptor (which grants
+// only what a locked driver service grants: query and start): one that
+// names another file is left as it is, and bring-up fails with the error of
+// the change; one that names the checked file already needs no change and
+// is started, each step asking only the rights it needs.
 TEST_F(DriverBringUp, LockedRegistrationIsUsedOnlyWhenItNamesTheCheckedFile) {
     const std::string driver = CopyDrivers();
-    for (const bool named : {false, true}) {
-        SCOPED_TRACE(named ? "names the checked file" : "names another file");
-        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-        if (named) {
-            ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
-        }
-        const std::string registered = RegisteredImagePath();
-        UniqueRegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(), 0,
-                                               WRITE_DAC, key.put()));
-        SetKeyAccess(key.get(), "D:P(A;;KR;;;WD)"); // everyone may read, nobody change
+    const std::string objectLock = " lock:O:BAG:SYD:(A;;CCLCLORP;;;WD)";
+    for (const bool byKey : {true, false}) {
+        for (const bool named : {false, true}) {
+            SCOPED_TRACE(std::string(byKey ? "key" : "service object") +
+                         (named ? " names the checked file" : " names another file"));
+            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+            if (named) {
+                ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
+            }
+            const std::string registered = RegisteredImagePath();
+            UniqueRegKey key;
+            ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, DriverServiceKey().c_str(),
+                                                   0, WRITE_DAC, key.put()));
+            if (byKey)
+                SetKeyAccess(key.get(), "D:P(A;;KR;;;WD)"); // everyone may read, nobody change
 
-        EXPECT_EQ((named ? "open 1" : "open 0\ninstall repoint 5") + ("\npath " + driver + "\n"),
-                  RunProbe(std::string(kModuleDir) + " open"));
-        SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
-        EXPECT_EQ(registered, RegisteredImagePath());
-        EXPECT_EQ(static_cast<DWORD>(named ? SERVICE_RUNNING : SERVICE_STOPPED),
-                  ServiceState(kDriverServiceName));
-        RemoveServiceIfPresent(kDriverServiceName);
+            EXPECT_EQ((byKey ? "" : "lock 1\n") +
+                          std::string(named ? "open 1" : "open 0\ninstall repoint 5") +
+                          ("\npath " + driver + "\n"),
+                      RunProbe(std::string(kModuleDir) + (byKey ? "" : objectLock) + " open"));
+            if (byKey)
+                SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
+            EXPECT_EQ(registered, RegisteredImagePath());
+            EXPECT_EQ(static_cast<DWORD>(named ? SERVICE_RUNNING : SERVICE_STOPPED),
+                      ServiceState(kDriverServiceName));
+            RemoveServiceIfPresent(kDriverServiceName);
+        }
     }
 }
 

@@ -400,4 +400,43 @@ TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
     ExpectRemoved(dir);
 }
 
+// The removal leaves the driver service as the service's bring-up found it.
+// Another product's registration, which bring-up pointed at the installed
+// driver, stays so through an upgrade and is pointed back at its own file and
+// kept at the removal. One the service made goes; when its driver will not
+// stop, the removal ends with 3010 and the registration stays marked for
+// deletion, which Windows completes at the next restart (here: when the
+// driver's host process ends).
+TEST(Package, RemovalLeavesTheDriverServiceAsTheServiceFoundIt) {
+    const std::string dir = ProgramFiles() + "\\WGB\\";
+    SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+    const std::string theirs = QueryConfig(kDriverServiceName).value().imagePath;
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, kThisVersion);
+    ASSERT_TRUE(WaitForDriverLoaded());
+    EXPECT_EQ(dir + DriverFile(), QueryConfig(kDriverServiceName).value().imagePath);
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kNext)));
+    ExpectInstalled(dir, kNextVersion);
+    EXPECT_EQ(dir + DriverFile(), QueryConfig(kDriverServiceName).value().imagePath);
+    EXPECT_EQ(0u, Msiexec("/x " + Quoted(kNext)));
+    EXPECT_EQ(theirs, QueryConfig(kDriverServiceName).value_or(ServiceConfig{}).imagePath);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+    RemoveServiceIfPresent(kDriverServiceName);
+    ExpectRemoved(dir);
+
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, kThisVersion);
+    ASSERT_TRUE(WaitForDriverLoaded());
+    ASSERT_TRUE(sim::Control().RefuseUnload(true));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), Msiexec("/x " + Quoted(kThis)));
+    EXPECT_FALSE(ChangeStartType(kDriverServiceName, SERVICE_DEMAND_START));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE), GetLastError());
+    EndDriverAsARestartWould();
+    // What the restart removes too: the driver's file, in use until then.
+    DeleteFileA((dir + DriverFile()).c_str());
+    RemoveDirectoryA(dir.c_str());
+    ExpectRemoved(dir);
+}
+
 } // namespace

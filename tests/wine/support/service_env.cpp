@@ -209,3 +209,42 @@ bool WaitForCompanionStarts(const std::string &dir, std::size_t count) {
 }
 
 } // namespace wgbtest
+
+namespace wgbtest {
+
+void EndDriverAsARestartWould() {
+    KillProcessesNamed("winedevice.exe");
+    struct CountedString {
+        USHORT length, maximumLength;
+        const wchar_t *buffer;
+    };
+    struct Attributes {
+        ULONG length;
+        HANDLE root;
+        CountedString *name;
+        ULONG attributes;
+        void *descriptor, *qualityOfService;
+    };
+    using OpenLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, Attributes *);
+    using MakeTemporaryFn = LONG(WINAPI *)(HANDLE);
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto openLink = reinterpret_cast<OpenLinkFn>(
+        reinterpret_cast<void *>(GetProcAddress(ntdll, "NtOpenSymbolicLinkObject")));
+    const auto makeTemporary = reinterpret_cast<MakeTemporaryFn>(
+        reinterpret_cast<void *>(GetProcAddress(ntdll, "NtMakeTemporaryObject")));
+    // The links the stand-in made, which outlive its process as permanent
+    // objects do.
+    for (const wchar_t *name : {L"\\??\\Quendra_1_0_1", L"\\??\\QuendraSimCtl"}) {
+        CountedString linkName = {static_cast<USHORT>(wcslen(name) * 2),
+                                  static_cast<USHORT>(wcslen(name) * 2), name};
+        Attributes attributes = {sizeof attributes,           nullptr, &linkName,
+                                 0x40 /* case-insensitive */, nullptr, nullptr};
+        HANDLE link = nullptr;
+        if (openLink && makeTemporary && openLink(&link, DELETE, &attributes) == 0) {
+            makeTemporary(link);
+            CloseHandle(link);
+        }
+    }
+}
+
+} // namespace wgbtest

@@ -77,6 +77,10 @@ DWORD RegisterDriverService();
 bool LoadDriver();
 // Waits until the stand-in's devices exist (loaded here or by the service).
 bool WaitForDriverLoaded();
+// What a restart does to a driver that will not stop, as far as this session
+// needs: its host process ends and the device names it made go, so that the
+// stand-in can load again.
+void EndDriverAsARestartWould();
 
 // Until the companion in dir has recorded count starts.
 bool WaitForCompanionStarts(const std::string &dir, std::size_t count);

@@ -1,0 +1,16 @@
+#pragma once
+// Windows checks the access a program asks of a service against the service
+// object's own security descriptor when it opens the service; Wine's Service
+// Control Manager grants whatever is asked. This makes the calling process's
+// OpenServiceA answer as Windows does for a service whose descriptor is the
+// one given, so that a test sees what a locked registration refuses.
+
+namespace wgbtest {
+
+// From now on, every OpenServiceA of this executable's code is refused with
+// ERROR_ACCESS_DENIED unless the descriptor (SDDL, owner and group included)
+// grants this process's token all the access asked. False when the
+// descriptor does not parse or the call cannot be redirected.
+bool LockServiceObjects(const char *sddl);
+
+} // namespace wgbtest
