@@ -1,6 +1,13 @@
 # Gives a Windows executable or DLL a VERSIONINFO resource: the project's version
 # and the build number (X.Y.Z.N), the product name and a description of the
-# file, as the file's properties show them.
+# file, as the file's properties show them. An executable also gets the
+# application manifest (cmake/application.manifest, resource type 24 id 1):
+# asInvoker, so that UAC runs it with the rights of whoever starts it and
+# never virtualizes its writes and reads of protected folders into the user's
+# VirtualStore, nor takes it for an installer by its name; and the Windows
+# versions it is written for, 7 to 11, so that none runs it in a
+# compatibility mode. A DLL gets none: Windows reads these only from the
+# process's executable (the custom actions run in msiexec's).
 #
 #   wgb_version_resource(TARGET DESCRIPTION [VERSION x.y.z] [BUILD n])
 #
@@ -13,6 +20,7 @@
 # it is the number of commits of the checkout (git rev-list --count HEAD),
 # read again at every commit; outside a git checkout it is 0.
 set(WGB_VERSION_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+set(WGB_APPLICATION_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/application.manifest)
 set(WGB_BUILD_NUMBER "" CACHE STRING
     "Fourth field of the file versions, 0 to 65535 (empty: the number of commits)")
 
@@ -56,12 +64,17 @@ function(wgb_version_resource target description)
   if(type STREQUAL "SHARED_LIBRARY")
     set(WGB_RC_FILENAME ${name}.dll)
     set(WGB_RC_FILETYPE VFT_DLL)
+    set(WGB_RC_MANIFEST "")
   else()
     set(WGB_RC_FILENAME ${name}.exe)
     set(WGB_RC_FILETYPE VFT_APP)
+    # CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST
+    set(WGB_RC_MANIFEST "1 24 \"${WGB_APPLICATION_MANIFEST}\"")
   endif()
   set(WGB_RC_INTERNAL_NAME ${name})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${WGB_VERSION_RC_TEMPLATE} ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
+  # The resource compiler reads the manifest: a change to it builds again.
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${WGB_APPLICATION_MANIFEST})
 endfunction()
