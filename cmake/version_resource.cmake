@@ -18,7 +18,10 @@
 # Installer replaces an installed file only with a higher version, so each
 # build of one version must carry a higher number than the last. Left empty,
 # it is the number of commits of the checkout (git rev-list --count HEAD),
-# read again at every commit; outside a git checkout it is 0.
+# read again at every commit. Where the checkout cannot count them (outside a
+# git checkout, or a shallow clone, whose count is that of the commits it
+# fetched) it is 0, the fallback of a test build: make-release makes no
+# release of it.
 set(WGB_VERSION_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
 set(WGB_APPLICATION_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/application.manifest)
 set(WGB_BUILD_NUMBER "" CACHE STRING
@@ -29,13 +32,17 @@ if("${WGB_BUILD_NUMBER_USED}" STREQUAL "")
   execute_process(COMMAND git rev-list --count HEAD WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
                   OUTPUT_VARIABLE WGB_BUILD_NUMBER_USED OUTPUT_STRIP_TRAILING_WHITESPACE
                   RESULT_VARIABLE failed ERROR_QUIET)
+  execute_process(COMMAND git rev-parse --is-shallow-repository WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE shallow OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   execute_process(COMMAND git rev-parse --path-format=absolute --git-path logs/HEAD
                   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE head_log
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  if(failed)
+  if(failed OR NOT shallow STREQUAL "false")
     set(WGB_BUILD_NUMBER_USED 0)
-  elseif(EXISTS "${head_log}")
+  elseif(EXISTS "${head_log}" AND NOT CMAKE_SCRIPT_MODE_FILE)
     # A new commit configures again, and the executables get its number.
+    # (In script mode, as tests/wine/release-files runs this, there is no
+    # configuration to repeat.)
     set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${head_log})
   endif()
 endif()
