@@ -12,16 +12,19 @@ bool IsNamed(const ProcessEntry &process, const char *exeName) {
 
 const ProcessEntry *ChooseUserShell(const std::vector<ProcessEntry> &processes,
                                     std::uint32_t consoleSession) {
-    const ProcessEntry *first = nullptr;
     for (const ProcessEntry &process : processes) {
-        if (!IsNamed(process, kShellExeName))
-            continue;
-        if (process.sessionId == consoleSession)
+        if (process.sessionId == consoleSession && IsNamed(process, kShellExeName))
             return &process;
-        if (first == nullptr)
-            first = &process;
     }
-    return first;
+    return nullptr;
+}
+
+const ProcessEntry *FirstShell(const std::vector<ProcessEntry> &processes) {
+    for (const ProcessEntry &process : processes) {
+        if (IsNamed(process, kShellExeName))
+            return &process;
+    }
+    return nullptr;
 }
 
 bool IsStillTheShell(const ProcessEntry &shell, const OpenedProcess &opened,

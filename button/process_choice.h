@@ -18,11 +18,16 @@ struct ProcessEntry {
 
 inline constexpr char kShellExeName[] = "EXPLORER.EXE";
 
-// The shell in the session at the console; when none runs there, the first
-// shell of the snapshot. Null when no shell runs at all. Names are compared
-// without regard to ASCII case.
+// The shell in the session at the console: the user at the machine, who
+// pressed the button. Null when none runs there (the logon screen, the
+// console's user switched away, only remote sessions): a press then starts
+// nothing, never the companion in a remote or disconnected user's session.
+// Names are compared without regard to ASCII case.
 const ProcessEntry *ChooseUserShell(const std::vector<ProcessEntry> &processes,
                                     std::uint32_t consoleSession);
+
+// The first shell of the snapshot, in whatever session; null when none runs.
+const ProcessEntry *FirstShell(const std::vector<ProcessEntry> &processes);
 
 // What the process opened under a shell's id tells of itself.
 struct OpenedProcess {

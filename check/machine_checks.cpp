@@ -573,9 +573,19 @@ void CheckUser(const std::vector<ProcessEntry> &processes, DWORD console, Report
     const ProcessEntry *shell = ChooseUserShell(processes, console);
     report.FactNumber(kUser, "consoleSession", console);
     if (shell == nullptr) {
-        report.Add(
-            Verdict::Info, code::kUserNobodyLoggedOn,
-            Format("nobody logged on: no %s runs, so a press starts nothing now", kShellExeName));
+        const ProcessEntry *elsewhere = FirstShell(processes);
+        if (elsewhere == nullptr)
+            report.Add(Verdict::Info, code::kUserNobodyLoggedOn,
+                       Format("nobody logged on: no %s runs, so a press starts nothing now",
+                              kShellExeName));
+        else
+            report.Add(Verdict::Info, code::kUserNotAtConsole,
+                       Format("nobody works at the console (session %lu): %s runs only in other "
+                              "sessions (session %lu), remote or disconnected, so a press starts "
+                              "nothing",
+                              static_cast<unsigned long>(console), kShellExeName,
+                              static_cast<unsigned long>(elsewhere->sessionId)),
+                       "log on at the machine itself");
         return;
     }
     const std::string user = UserOfProcess(shell->processId);
@@ -591,13 +601,7 @@ void CheckUser(const std::vector<ProcessEntry> &processes, DWORD console, Report
                static_cast<unsigned long>(shell->sessionId), kCompanionExeName) +
         (running ? "runs there, so a press starts no second one"
                  : "does not run there, so a press starts it");
-    if (shell->sessionId == console)
-        report.Add(Verdict::Ok, code::kUserAtConsole, fact);
-    else
-        report.Add(Verdict::Info, code::kUserNotAtConsole,
-                   fact + Format("; nobody works at the console (session %lu)",
-                                 static_cast<unsigned long>(console)),
-                   "log on at the machine itself");
+    report.Add(Verdict::Ok, code::kUserAtConsole, fact);
 }
 
 void RunMachineChecks(const std::string &directory, const CheckOptions &options, Report &report) {

@@ -31,6 +31,18 @@ INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('INSTALLDIR', 'Instal
 INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('AppSearch', 50)
 
+-- The Upgrade table compares three fields of the version: a package of this
+-- version with a lower build number would replace the product (and keep its
+-- files of higher versions) and report success. Refused instead, as an older
+-- version is: when the installed product's service file (found by its
+-- component, which every version shares) is of a later build than this
+-- package's (@NEWER_VERSION@, this build's next, and the file's language:
+-- the signature compares versions with the language).
+INSERT INTO `Signature` (`Signature`, `FileName`, `MinVersion`, `Languages`) VALUES ('NewerBuildInstalled', 'WGBService.exe', '@NEWER_VERSION@', '@LANGUAGE@')
+INSERT INTO `CompLocator` (`Signature_`, `ComponentId`, `Type`) VALUES ('NewerBuildInstalled', '{AEC160F3-0895-50E7-B765-98A87577FCE7}', 1)
+INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('WGB_NEWER_BUILD_INSTALLED', 'NewerBuildInstalled')
+INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('Installed OR NOT WGB_NEWER_BUILD_INSTALLED', 'A newer version of WGBService is already installed. Remove it before installing this one.')
+
 -- A registration made by hand is replaced at a first installation only.
 -- Transitive (64): a repair drops the component instead of deleting the
 -- service it keeps running.

@@ -42,7 +42,10 @@ TEST(CutToDirectory, KeepsThePathUpToItsLastBackslashWhateverTheFileIsCalled) {
     }
 }
 
-TEST(ChooseUserShell, PrefersTheShellAtTheConsoleThenTheFirst) {
+// The person who pressed is at the machine: only the shell at the console
+// stands for them; none there (the logon screen, a user switched away, only
+// remote sessions) is nobody.
+TEST(ChooseUserShell, TakesOnlyTheShellAtTheConsole) {
     const std::vector<ProcessEntry> processes = {{"System", 4, 0},
                                                  {"explorer.exe", 100, 2},
                                                  {"WGB.exe", 110, 2},
@@ -51,13 +54,16 @@ TEST(ChooseUserShell, PrefersTheShellAtTheConsoleThenTheFirst) {
     const struct {
         std::uint32_t console;
         std::uint32_t chosen; // process id; 0 for none
-    } cases[] = {{1, 200}, {2, 100}, {3, 100}, {0xFFFFFFFF, 100}};
+    } cases[] = {{1, 200}, {2, 100}, {3, 0}, {0, 0}, {0xFFFFFFFF, 0}};
     for (auto c : cases) {
         const ProcessEntry *shell = ChooseUserShell(processes, c.console);
-        ASSERT_NE(nullptr, shell) << c.console;
-        EXPECT_EQ(c.chosen, shell->processId) << c.console;
+        EXPECT_EQ(c.chosen, shell != nullptr ? shell->processId : 0u) << c.console;
     }
     EXPECT_EQ(nullptr, ChooseUserShell({{"WGB.exe", 1, 1}, {"explorer", 2, 1}}, 1));
+    const ProcessEntry *first = FirstShell(processes);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(100u, first->processId);
+    EXPECT_EQ(nullptr, FirstShell({{"WGB.exe", 1, 1}, {"explorerx.exe", 2, 1}}));
 }
 
 // The process opened under the chosen shell's id serves only while it is

@@ -511,9 +511,10 @@ TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     EXPECT_NE(std::string::npos, usage.find("Usage: WGBCheck")) << usage;
 }
 
-// Who the companion would start for: nobody logged on, or a shell away from
-// the console, are facts of the moment, no faults; a shell at the console is
-// preferred to another.
+// Who the companion would start for: nobody logged on, or shells only away
+// from the console (a press then starts nothing), are facts of the moment, no
+// faults; only a shell at the console is taken, and the user group names it
+// alone.
 TEST(CheckUser, SessionsOfTheShell) {
     const struct {
         std::vector<ProcessEntry> processes;
@@ -524,6 +525,7 @@ TEST(CheckUser, SessionsOfTheShell) {
         {{{"WGB.exe", 9, 1}}, 1, code::kUserNobodyLoggedOn, Verdict::Info},
         {{{"explorer.exe", 8, 2}}, 1, code::kUserNotAtConsole, Verdict::Info},
         {{{"explorer.exe", 8, 2}, {"EXPLORER.EXE", 7, 1}}, 1, code::kUserAtConsole, Verdict::Ok},
+        {{{"EXPLORER.EXE", 7, 1}, {"explorer.exe", 8, 2}}, 2, code::kUserAtConsole, Verdict::Ok},
     };
     for (const auto &c : cases) {
         Report report;
@@ -531,6 +533,9 @@ TEST(CheckUser, SessionsOfTheShell) {
         ASSERT_EQ(1u, report.Findings().size()) << c.code;
         EXPECT_EQ(c.code, report.Findings()[0].code);
         EXPECT_EQ(c.verdict, report.Findings()[0].verdict) << c.code;
+        const std::string &fact = report.Findings()[0].fact;
+        EXPECT_EQ(c.verdict == Verdict::Ok, fact.find("starts nothing") == std::string::npos)
+            << fact;
     }
 }
 

@@ -322,6 +322,10 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     EXPECT_FALSE(FileExists(dir + "WGB.ini.keep"));
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE), Msiexec("/i " + Quoted(kThis)));
+    // So is an earlier build of the installed version, which the upgrade's
+    // rule (three fields of the version) would let replace it.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSTALL_FAILURE), Msiexec("/i " + Quoted(kNext)));
+    EXPECT_TRUE(Installed(kRebuild));
     EXPECT_EQ(repairedPid, ExpectInstalled(dir, kRebuildVersion));
 
     EXPECT_EQ(0u, Msiexec("/x " + Quoted(kRebuild)));
