@@ -13,6 +13,7 @@
 // Bounded: a process that outlives the bound is left to Windows Installer's
 // own rule for a file in use. Each wait goes to the installation's log.
 
+#include "common/win_handles.h"
 #include "packaging/custom_action.h"
 
 #include <tlhelp32.h>
@@ -28,21 +29,6 @@ void Log(MSIHANDLE install, const std::wstring &text) {
     LogLine(install, L"service_exit: ", text);
 }
 
-class Handle {
-  public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    ~Handle() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
-
 // True when the process runs the executable at path.
 bool RunsFile(HANDLE process, const std::wstring &path) {
     wchar_t image[MAX_PATH];
@@ -54,15 +40,15 @@ bool RunsFile(HANDLE process, const std::wstring &path) {
 // Waits for the first process found running path, until the deadline; false
 // when none runs it.
 bool WaitForOne(MSIHANDLE install, const std::wstring &path, ULONGLONG deadline) {
-    const Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         if (lstrcmpiW(entry.szExeFile, kExeName) != 0)
             continue;
-        const Handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                         entry.th32ProcessID));
+        const UniqueHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                               FALSE, entry.th32ProcessID));
         if (process.get() == nullptr || !RunsFile(process.get(), path))
             continue;
         Log(install, L"waiting for process " + std::to_wstring(entry.th32ProcessID) + L" (" + path +

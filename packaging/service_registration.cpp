@@ -16,6 +16,7 @@
 //
 // Each outcome goes to the installation's log.
 
+#include "common/win_handles.h"
 #include "packaging/custom_action.h"
 
 #include <string>
@@ -24,21 +25,6 @@
 namespace {
 
 constexpr wchar_t kServiceName[] = L"QTR_WGBService";
-
-class ServiceHandle {
-  public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ServiceHandle(const ServiceHandle &) = delete;
-    ServiceHandle &operator=(const ServiceHandle &) = delete;
-    ~ServiceHandle() {
-        if (handle_ != nullptr)
-            CloseServiceHandle(handle_);
-    }
-    SC_HANDLE get() const { return handle_; }
-
-  private:
-    SC_HANDLE handle_;
-};
 
 UINT Fail(MSIHANDLE install, const std::wstring &what) {
     LogLine(install, L"service_registration: ",
@@ -54,10 +40,10 @@ extern "C" __declspec(dllexport) UINT __stdcall CheckServiceRegistration(MSIHAND
         return Fail(install, L"naming the installed executable");
     const std::wstring imagePath = L"\"" + exe + L"\"";
 
-    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (manager.get() == nullptr)
         return Fail(install, L"opening the Service Control Manager");
-    const ServiceHandle service(
+    const UniqueServiceHandle service(
         OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG));
     if (service.get() == nullptr)
         return Fail(install, L"opening the registration of QTR_WGBService");
