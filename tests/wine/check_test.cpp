@@ -10,6 +10,7 @@
 #include "check/protection.h"
 #include "common/system_library.h"
 #include "sim/sim_client.h"
+#include "support/nt_objects.h"
 #include "support/service_env.h"
 
 #include <aclapi.h>
@@ -77,26 +78,13 @@ std::vector<std::string> ReadmeFields() {
 
 // A symbolic link in the object namespace, there while its handle is open.
 UniqueHandle DeviceLink(const wchar_t *name, const wchar_t *target) {
-    struct CountedString {
-        USHORT length, maximumLength;
-        const wchar_t *buffer;
-    };
-    struct Attributes {
-        ULONG length;
-        HANDLE root;
-        CountedString *name;
-        ULONG attributes;
-        void *descriptor, *qualityOfService;
-    };
-    using CreateLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, Attributes *, CountedString *);
+    using CreateLinkFn =
+        LONG(WINAPI *)(HANDLE *, ACCESS_MASK, NtObjectAttributes *, NtCountedString *);
     const auto createLink =
         GetProcedure<CreateLinkFn>(GetModuleHandleA("ntdll.dll"), "NtCreateSymbolicLinkObject");
-    CountedString linkName = {static_cast<USHORT>(wcslen(name) * 2),
-                              static_cast<USHORT>(wcslen(name) * 2), name};
-    CountedString linkTarget = {static_cast<USHORT>(wcslen(target) * 2),
-                                static_cast<USHORT>(wcslen(target) * 2), target};
-    Attributes attributes = {sizeof attributes,           nullptr, &linkName,
-                             0x40 /* case-insensitive */, nullptr, nullptr};
+    NtCountedString linkName = NtString(name);
+    NtCountedString linkTarget = NtString(target);
+    NtObjectAttributes attributes = NtObjectName(&linkName);
     HANDLE link = nullptr;
     if (!createLink || createLink(&link, 0xF0001 /* all access */, &attributes, &linkTarget) != 0)
         return UniqueHandle();

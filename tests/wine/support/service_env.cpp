@@ -1,5 +1,7 @@
 #include "support/service_env.h"
 
+#include "support/nt_objects.h"
+
 #include "sim/sim_client.h"
 
 #include <gtest/gtest.h>
@@ -214,18 +216,7 @@ namespace wgbtest {
 
 void EndDriverAsARestartWould() {
     KillProcessesNamed("winedevice.exe");
-    struct CountedString {
-        USHORT length, maximumLength;
-        const wchar_t *buffer;
-    };
-    struct Attributes {
-        ULONG length;
-        HANDLE root;
-        CountedString *name;
-        ULONG attributes;
-        void *descriptor, *qualityOfService;
-    };
-    using OpenLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, Attributes *);
+    using OpenLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, NtObjectAttributes *);
     using MakeTemporaryFn = LONG(WINAPI *)(HANDLE);
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const auto openLink = reinterpret_cast<OpenLinkFn>(
@@ -235,10 +226,8 @@ void EndDriverAsARestartWould() {
     // The links the stand-in made, which outlive its process as permanent
     // objects do.
     for (const wchar_t *name : {L"\\??\\Quendra_1_0_1", L"\\??\\QuendraSimCtl"}) {
-        CountedString linkName = {static_cast<USHORT>(wcslen(name) * 2),
-                                  static_cast<USHORT>(wcslen(name) * 2), name};
-        Attributes attributes = {sizeof attributes,           nullptr, &linkName,
-                                 0x40 /* case-insensitive */, nullptr, nullptr};
+        NtCountedString linkName = NtString(name);
+        NtObjectAttributes attributes = NtObjectName(&linkName);
         HANDLE link = nullptr;
         if (openLink && makeTemporary && openLink(&link, DELETE, &attributes) == 0) {
             makeTemporary(link);
