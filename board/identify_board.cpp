@@ -167,7 +167,11 @@ WmiAnswer WaitForBaseboardProduct(std::string &productText, const WmiClock &cloc
 } // namespace
 
 std::string ReadBoardListKey(const std::string &key) {
-    return ReadIniString(g_szIniPath, kBoardSection, key.c_str(), "");
+    return ReadBoardListKeyIn(g_szIniPath, key);
+}
+
+std::string ReadBoardListKeyIn(const std::string &iniPath, const std::string &key) {
+    return ReadIniString(iniPath.c_str(), kBoardSection, key.c_str(), "");
 }
 
 WmiAnswer ReadBaseboardProduct(std::string &productText) {

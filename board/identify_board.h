@@ -32,6 +32,8 @@ WmiAnswer ReadBaseboardProduct(std::string &productText);
 // The value of a key of section "MainBoard" in g_szIniPath; empty when there
 // is none.
 std::string ReadBoardListKey(const std::string &key);
+// The same in the WGB.ini at iniPath.
+std::string ReadBoardListKeyIn(const std::string &iniPath, const std::string &key);
 
 // Reads the product text into g_strBoard and returns 1 when a product
 // fragment listed in section "MainBoard" of g_szIniPath occurs in it, 0

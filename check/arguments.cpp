@@ -14,7 +14,7 @@ const char kCheckUsage[] =
     "  --out FILE       write the lines or the JSON into FILE, in UTF-8\n"
     "  --help           this text\n"
     "Exit code: 0 all OK (or not checkable here: SKIP), 1 something warns, 2 something\n"
-    "fails, 3 bad argument or an output file that cannot be written.\n";
+    "fails, 3 bad argument, 4 a report that cannot be written.\n";
 
 bool ParseCheckArguments(int count, const char *const *arguments, CheckOptions &options) {
     for (int i = 0; i < count; ++i) {

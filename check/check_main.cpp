@@ -1,10 +1,7 @@
-#include "button/module_directory.h"
 #include "check/arguments.h"
-#include "check/finding_codes.h"
-#include "check/machine_checks.h"
-#include "check/machine_facts.h"
-#include "check/report.h"
-#include "common/shared_state.h"
+#include "check/gather.h"
+#include "check/judge.h"
+#include "check/render.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"
 
@@ -15,36 +12,20 @@
 
 namespace {
 
-constexpr int kExitBadArgument = 3;
-
-std::wstring Wide(const std::string &text, UINT codePage) {
-    const int length =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string AnsiToUtf8(const std::string &ansi) {
-    const std::wstring wide = Wide(ansi, CP_ACP);
-    const int wideLength = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
-    return utf8;
-}
-
-// A line of ANSI text on standard output. A console shows it in UTF-16,
+// A line of UTF-8 text on standard output. A console shows it in UTF-16,
 // whatever its code page; a file or a pipe gets the ANSI bytes.
-void PrintLine(const std::string &ansi) {
+void PrintLine(const std::string &utf8) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0, written = 0;
+    const std::string line = utf8 + "\n";
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &wide[0], length);
     if (GetConsoleMode(out, &mode)) {
-        const std::wstring wide = Wide(ansi + "\n", CP_ACP);
         WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
-        std::printf("%s\n", ansi.c_str());
+        std::fputs(AnsiFromUtf8(line).c_str(), stdout);
         std::fflush(stdout);
     }
 }
@@ -88,41 +69,38 @@ int main(int argc, char **argv) {
     }
     if (options.help) {
         std::fputs(kCheckUsage, stdout);
-        return 0;
+        return kExitOk;
     }
 
     // Lines appear as they are found, unless they go to a file.
-    Report report;
     std::string lines;
-    if (!options.json && options.outFile.empty())
-        report.onLine = PrintLine;
-    else if (!options.json)
-        report.onLine = [&lines](const std::string &line) { lines += AnsiToUtf8(line) + "\r\n"; };
+    const bool toConsole = !options.json && options.outFile.empty();
+    const auto show = [&](const std::string &line) {
+        if (toConsole)
+            PrintLine(line);
+        else if (!options.json)
+            lines += line + "\r\n";
+    };
+    CheckFacts facts = GatherFacts(options);
+    const std::size_t shown = Judge(facts).size();
+    for (const Finding &finding : Judge(facts))
+        show(FindingLine(finding));
+    if (options.watchSeconds != 0)
+        WatchButton(facts, options.watchSeconds,
+                    [&](const WatchChange &change) { show(WatchLine(change)); });
+    UndoLoad(facts);
+    const std::vector<Finding> findings = Judge(facts);
+    for (std::size_t i = shown; i < findings.size(); ++i)
+        show(FindingLine(findings[i]));
 
-    // The installation checked is the one this copy lies in, as for the service.
-    char directory[kTextBufferSize] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, directory, sizeof directory);
-    const bool pathFits = length != 0 && length < sizeof directory;
-    report.Header("checkVersion", pathFits ? FileVersion(directory) : "");
-    report.Header("computerName", ComputerName());
-    report.Header("checkedAt", UtcTimestamp());
-    if (!pathFits) {
-        report.Add(Verdict::Fail, code::kFilesPathTooLong,
-                   "this program's path is too long to be the service's folder",
-                   "install into a folder with a shorter path");
-    } else {
-        CutToDirectory(directory, IsAnsiLeadByte);
-        RunMachineChecks(directory, options, report);
-    }
-
-    const std::string json = options.json ? report.Json(AnsiToUtf8) + "\n" : "";
+    const std::string json = options.json ? ReportJson(facts, findings) + "\n" : "";
     if (!options.outFile.empty()) {
         if (!ReplaceFile(options.outFile, options.json ? json : lines)) {
             std::fprintf(stderr, "WGBCheck: cannot write %s\n", options.outFile.c_str());
-            return kExitBadArgument;
+            return kExitNotWritten;
         }
     } else if (options.json) {
         std::fputs(json.c_str(), stdout);
     }
-    return report.ExitCode();
+    return ExitCode(findings);
 }

@@ -135,11 +135,15 @@ bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report) {
     }
 }
 
-bool RestoreDriverService(const DriverServiceReport &install) {
-    if (!g_pszDriverServiceName || (!install.created && !install.repointed))
-        return true;
+bool ChangedRegistration(const DriverServiceReport &install) {
     // Disabled after the configuration was read: an administrator's decision.
     if (install.created && install.error == ERROR_SERVICE_DISABLED)
+        return false;
+    return install.created || install.repointed;
+}
+
+bool RestoreDriverService(const DriverServiceReport &install) {
+    if (!g_pszDriverServiceName || !ChangedRegistration(install))
         return true;
     const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, driver_rights::kManager));
     if (!manager)

@@ -1,6 +1,8 @@
 #pragma once
 // The driver service in the Service Control Manager.
 
+#include "hwaccess/driver_step.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -8,16 +10,6 @@
 
 constexpr std::uint16_t DRIVER_SERVICE_INSTALL = 1; // create if needed, then start
 constexpr std::uint16_t DRIVER_SERVICE_REMOVE = 2;  // stop, then delete
-
-// The step of the install transaction that failed.
-enum class DriverStep {
-    None,
-    Manager, // opening the Service Control Manager
-    Create,  // registering the driver service
-    Repoint, // pointing an existing registration at the checked file
-    Start,
-    Device, // opening the device after a good start (set by OpenIoDriver)
-};
 
 // How the install transaction went, for bring-up's failure path and for
 // the check tool.
@@ -33,7 +25,15 @@ struct DriverServiceReport {
     // named previousImagePath before.
     bool repointed = false;
     std::string previousImagePath;
+    // Bring-up's undo after a failed start failed (set by OpenIoDriver).
+    bool undoFailed = false;
 };
+
+// True when the install changed a registration that its undo must put back:
+// one it created, unless an administrator disabled it before its start
+// (ERROR_SERVICE_DISABLED: their decision, kept), or one it pointed at the
+// checked file.
+bool ChangedRegistration(const DriverServiceReport &install);
 
 // The rights each step asks of the Service Control Manager and of the
 // driver service's object, and no more: a registration whose own security
@@ -54,12 +54,10 @@ inline constexpr DWORD kDelete = DELETE;
 // modes false. *report, when given, tells how an install went.
 bool ManageDriverService(std::uint16_t mode, DriverServiceReport *report = nullptr);
 
-// Undoes what an install changed, so that a registration that is not ours
-// stays as it was: one the install created is stopped and deleted, unless it
-// was disabled before its start (ERROR_SERVICE_DISABLED: an administrator's
-// decision); one it pointed at the checked file is pointed back. What the
-// install found unchanged stays. True when there was nothing to undo or the
-// undo succeeded.
+// Undoes what an install changed (ChangedRegistration), so that a
+// registration that is not ours stays as it was: one the install created is
+// stopped and deleted, one it pointed at the checked file is pointed back.
+// True when there was nothing to undo or the undo succeeded.
 bool RestoreDriverService(const DriverServiceReport &install);
 
 // Registers the driver at g_szDriverPath. An existing registration counts as

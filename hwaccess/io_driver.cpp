@@ -34,6 +34,12 @@ bool OpenDriverDevice() {
     return g_hIoDriver != INVALID_HANDLE_VALUE;
 }
 
+void CloseIoDriver() {
+    if (g_hIoDriver != nullptr && g_hIoDriver != INVALID_HANDLE_VALUE)
+        CloseHandle(g_hIoDriver);
+    g_hIoDriver = INVALID_HANDLE_VALUE;
+}
+
 bool IsX64System() {
     const HMODULE kernel32 = GetModuleHandleA("kernel32");
     if (!kernel32)
@@ -53,7 +59,7 @@ const char *DriverFileName() {
     return IsX64System() ? kDriverFileX64 : kDriverFile;
 }
 
-bool LocateDriverFile() {
+bool LocateDriverFile(const char *directory) {
     if (GetCurrentDirectoryA(MAX_PATH, g_szDriverPath) == 0)
         return false;
 
@@ -62,29 +68,36 @@ bool LocateDriverFile() {
 
     // A directory too long to leave room for the file name cannot hold the
     // driver: treated as a missing file, before anything is registered.
-    const std::size_t dirLength = strnlen(g_szModuleDir, sizeof g_szModuleDir);
+    const std::size_t dirLength = strnlen(directory, kTextBufferSize);
     if (dirLength + std::strlen(fileName) >= MAX_PATH)
         return false;
 
-    wsprintfA(g_szDriverPath, "%s", g_szModuleDir);
+    wsprintfA(g_szDriverPath, "%s", directory);
     wsprintfA(g_szDriverPath + dirLength, "%s", fileName);
     return FileExists(g_szDriverPath);
 }
 
 bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report) {
+    return OpenIoDriverIn(g_szModuleDir, state, report);
+}
+
+bool OpenIoDriverIn(const char *directory, IoDriverState *state, DriverServiceReport *report) {
     if (!OpenDriverDevice()) {
         // Any failure but a missing device means the driver is there and
         // refuses us: leave the driver service alone.
         if (GetLastError() != ERROR_FILE_NOT_FOUND)
             return false;
-        if (!LocateDriverFile())
+        if (!LocateDriverFile(directory)) {
+            if (report)
+                report->failedStep = DriverStep::File;
             return false;
+        }
         DriverServiceReport install;
         const bool started = ManageDriverService(DRIVER_SERVICE_INSTALL, &install);
         // After a failed start a registration found stays as it was (another
         // product's, or an administrator's decision); only one made here goes.
         if (!started) {
-            RestoreDriverService(install);
+            install.undoFailed = !RestoreDriverService(install);
         } else if (!OpenDriverDevice()) {
             install.failedStep = DriverStep::Device;
             install.error = GetLastError();
@@ -97,9 +110,8 @@ bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report) {
 
     state->pBuffer = std::malloc(kDriverBlockSize);
     if (!state->pBuffer) {
-        CloseHandle(g_hIoDriver);
         // A closed handle must not stay where port requests would use it.
-        g_hIoDriver = INVALID_HANDLE_VALUE;
+        CloseIoDriver();
         return false;
     }
     std::memset(state->pBuffer, kDriverBlockFill, kDriverBlockSize);

@@ -3,12 +3,10 @@
 // beside the executable, register and start it, and open the device then.
 
 #include "hwaccess/driver_service.h"
+#include "hwaccess/driver_step.h"
 #include "hwaccess/hw_access.h"
 
 #include <windows.h>
-
-// The driver service's name, also its display name.
-inline constexpr char kDriverServiceName[] = "Quendra_1_0_T";
 
 // 0 until bring-up runs, INVALID_HANDLE_VALUE after a failed open, else the device.
 extern HANDLE g_hIoDriver;
@@ -22,14 +20,19 @@ extern const char *g_pszDriverServiceName;
 // found (RestoreDriverService). True when port requests can go out. *report,
 // when given, tells how the driver service's install went, when it was tried.
 bool OpenIoDriver(IoDriverState *state, DriverServiceReport *report = nullptr);
+// The same for the driver file in directory (ending in a backslash), in
+// place of g_szModuleDir's.
+bool OpenIoDriverIn(const char *directory, IoDriverState *state, DriverServiceReport *report);
 // Opens the driver's device into g_hIoDriver, and nothing else. True when it
 // opened; GetLastError tells why not.
 bool OpenDriverDevice();
+// Closes g_hIoDriver, which then holds INVALID_HANDLE_VALUE.
+void CloseIoDriver();
 
-// Builds g_szDriverPath from g_szModuleDir, sets g_pszDriverServiceName and
-// tells whether the driver file exists. A path that does not fit
-// g_szDriverPath counts as a missing file.
-bool LocateDriverFile();
+// Builds g_szDriverPath from directory (ending in a backslash), sets
+// g_pszDriverServiceName and tells whether the driver file exists. A path
+// that does not fit g_szDriverPath counts as a missing file.
+bool LocateDriverFile(const char *directory);
 
 // True when Windows itself runs on AMD64, whatever this process is.
 bool IsX64System();

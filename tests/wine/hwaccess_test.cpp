@@ -51,7 +51,7 @@ int Probe(int argc, char **argv) {
             report = DriverServiceReport();
             std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
             static const char *const kSteps[] = {"none",    "manager", "create",
-                                                 "repoint", "start",   "device"};
+                                                 "repoint", "start",   "device", "file"};
             if (report.failedStep != DriverStep::None || report.disabled)
                 std::printf("install %s %lu%s%s\n", kSteps[static_cast<int>(report.failedStep)],
                             report.error, report.disabled ? " disabled" : "",
@@ -300,7 +300,7 @@ TEST_F(DriverBringUp, AlreadyLoadedOnlyOpensTheDevice) {
 // No driver file: nothing is registered, and a registration made elsewhere
 // stays as it was.
 TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
-    const std::string missing = "open 0\npath " + Dir(DriverFile()) + "\n";
+    const std::string missing = "open 0\ninstall file 0\npath " + Dir(DriverFile()) + "\n";
     EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
     EXPECT_TRUE(ServiceGone(kDriverServiceName));
 
@@ -338,7 +338,7 @@ TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
         if (dirLength == fits)
             EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + dir + "\\" + file + "\n", output);
         else
-            EXPECT_EQ(0u, output.find("open 0\npath ")) << output;
+            EXPECT_EQ(0u, output.find("open 0\ninstall file 0\npath ")) << output;
         EXPECT_EQ(registered, RegisteredImagePath());
     }
 }
