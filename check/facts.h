@@ -4,6 +4,7 @@
 // check/render.cpp shows both. Every text is UTF-8. Portable.
 
 #include "board/identify_board.h"
+#include "button/process_choice.h"
 #include "hwaccess/driver_step.h"
 
 #include <cstdint>
@@ -150,13 +151,9 @@ struct WatchFacts {
 
 struct UserFacts {
     std::optional<unsigned long> consoleSession; // none with nobody at the console
-    struct Shell {
-        unsigned long processId = 0, session = 0;
-        std::string name; // "" when not known
-        bool companionRunning = false;
-    };
-    std::optional<Shell> shell;                  // the shell at the console
-    std::optional<unsigned long> shellElsewhere; // else the session of one elsewhere
+    std::vector<ProcessEntry> processes;         // a snapshot
+    // The account of each shell process ("" when not known), by process id.
+    std::vector<std::pair<std::uint32_t, std::string>> shellUsers;
 };
 
 // A group is there once its check got that far.

@@ -451,20 +451,17 @@ ButtonFacts ButtonOf(const CheckFacts &facts) {
     return button;
 }
 
-// 7. The user whose session the companion would start in.
+// 7. The processes and sessions the service chooses the user from.
 UserFacts UserOf() {
     UserFacts user;
     const DWORD console = WTSGetActiveConsoleSessionId();
     // 0xFFFFFFFF: nobody is at the console (a session being attached or gone).
     if (console != 0xFFFFFFFF)
         user.consoleSession = console;
-    const std::vector<ProcessEntry> processes = SnapshotProcesses();
-    if (const ProcessEntry *shell = ChooseUserShell(processes, console)) {
-        user.shell =
-            UserFacts::Shell{shell->processId, shell->sessionId, UserOfProcess(shell->processId),
-                             RunsInSession(processes, kCompanionExeName, shell->sessionId)};
-    } else if (const ProcessEntry *elsewhere = FirstShell(processes)) {
-        user.shellElsewhere = elsewhere->sessionId;
+    user.processes = SnapshotProcesses();
+    for (const ProcessEntry &process : user.processes) {
+        if (lstrcmpiA(process.exeName.c_str(), kShellExeName) == 0)
+            user.shellUsers.emplace_back(process.processId, UserOfProcess(process.processId));
     }
     return user;
 }

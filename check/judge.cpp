@@ -510,7 +510,7 @@ const Row kRows[] = {
 
     {"user.nobodyLoggedOn", Verdict::Info, Verdict::Info,
      [](const CheckFacts &f) -> Sayings {
-         if (!f.user || f.user->shell || f.user->shellElsewhere)
+         if (!f.user || FirstShell(f.user->processes))
              return {};
          return {
              {Format("nobody logged on: no %s runs, so a press starts nothing now", kShellExeName),
@@ -518,27 +518,29 @@ const Row kRows[] = {
      }},
     {"user.notAtConsole", Verdict::Info, Verdict::Info,
      [](const CheckFacts &f) -> Sayings {
-         if (!f.user || f.user->shell || !f.user->shellElsewhere)
+         const ProcessEntry *elsewhere = f.user ? FirstShell(f.user->processes) : nullptr;
+         if (!elsewhere || ConsoleShellOf(*f.user))
              return {};
          const std::string console =
              f.user->consoleSession ? Format("session %lu", *f.user->consoleSession) : "none now";
          return {{Format("nobody works at the console (%s): %s runs only in other sessions "
                          "(session %lu), remote or disconnected, so a press starts nothing",
-                         console.c_str(), kShellExeName, *f.user->shellElsewhere),
+                         console.c_str(), kShellExeName,
+                         static_cast<unsigned long>(elsewhere->sessionId)),
                   "log on at the machine itself"}};
      }},
     {"user.atConsole", Verdict::Ok, Verdict::Ok,
      [](const CheckFacts &f) -> Sayings {
-         if (!f.user || !f.user->shell)
+         const std::optional<ConsoleShell> shell = f.user ? ConsoleShellOf(*f.user) : std::nullopt;
+         if (!shell)
              return {};
-         const UserFacts::Shell &shell = *f.user->shell;
-         return {
-             {Format("%s (process %lu) of %s in session %lu; %s ", kShellExeName, shell.processId,
-                     shell.name.empty() ? "a user not known" : shell.name.c_str(), shell.session,
-                     kCompanionExeName) +
-                  (shell.companionRunning ? "runs there, so a press starts no second one"
-                                          : "does not run there, so a press starts it"),
-              ""}};
+         return {{Format("%s (process %lu) of %s in session %lu; %s ", kShellExeName,
+                         static_cast<unsigned long>(shell->processId),
+                         shell->name.empty() ? "a user not known" : shell->name.c_str(),
+                         static_cast<unsigned long>(shell->session), kCompanionExeName) +
+                      (shell->companionRunning ? "runs there, so a press starts no second one"
+                                               : "does not run there, so a press starts it"),
+                  ""}};
      }},
 
     // After the checks: the watch, then --load's undo.
@@ -576,6 +578,21 @@ bool DriverNeedsElevation(const CheckFacts &facts) {
     return facts.driver && !facts.driver->deviceOpen && !facts.driver->load &&
            facts.driver->openError.number == win_error::kAccessDenied && facts.machine &&
            !facts.machine->elevated;
+}
+
+std::optional<ConsoleShell> ConsoleShellOf(const UserFacts &user) {
+    // No session is numbered 0xFFFFFFFF, what Windows answers with nobody at the console.
+    const ProcessEntry *shell = ChooseUserShell(
+        user.processes, static_cast<std::uint32_t>(user.consoleSession.value_or(0xFFFFFFFFUL)));
+    if (!shell)
+        return std::nullopt;
+    ConsoleShell chosen{shell->processId, shell->sessionId, "",
+                        RunsInSession(user.processes, kCompanionExeName, shell->sessionId)};
+    for (const auto &[processId, name] : user.shellUsers) {
+        if (processId == shell->processId)
+            chosen.name = name;
+    }
+    return chosen;
 }
 
 std::vector<Finding> Judge(const CheckFacts &facts) {

@@ -43,6 +43,14 @@ bool Complete(const std::vector<Finding> &findings);
 const char *VerdictName(Verdict verdict);
 // The check a code belongs to: "files" of "files.present".
 std::string CheckOf(const std::string &code);
+// The shell the service would start the companion for: the one at the console.
+struct ConsoleShell {
+    std::uint32_t processId = 0, session = 0;
+    std::string name; // "" when not known
+    bool companionRunning = false;
+};
+std::optional<ConsoleShell> ConsoleShellOf(const UserFacts &user);
+
 // "running", "stopped", "starting", "stopping", "pausing", "resuming",
 // "paused", or the number.
 std::string StateName(unsigned state);

@@ -118,11 +118,11 @@ void AddUser(JsonObject &json, const UserFacts &u) {
     JsonObject group;
     group.Raw("consoleSession",
               u.consoleSession ? std::to_string(*u.consoleSession) : std::string("null"));
-    if (u.shell)
-        group.Text("name", u.shell->name)
-            .Number("shellProcessId", u.shell->processId)
-            .Number("session", u.shell->session)
-            .Flag("companionRunning", u.shell->companionRunning);
+    if (const std::optional<ConsoleShell> shell = ConsoleShellOf(u))
+        group.Text("name", shell->name)
+            .Number("shellProcessId", shell->processId)
+            .Number("session", shell->session)
+            .Flag("companionRunning", shell->companionRunning);
     json.Raw("user", group.Json());
 }
 

@@ -113,7 +113,7 @@ CheckFacts Served() {
     f.driver = DriverFacts{};
     f.driver->deviceOpen = true;
     f.button = ButtonFacts{true, false, {}, 0xFF, false};
-    f.user = UserFacts{1UL, UserFacts::Shell{76, 1, "VM\\r\xC3\xB6t", false}, std::nullopt};
+    f.user = UserFacts{1UL, {{"WGB.exe", 9, 2}, {"EXPLORER.EXE", 76, 1}}, {{76, "VM\\r\xC3\xB6t"}}};
     return f;
 }
 
@@ -358,14 +358,27 @@ const std::vector<Case> &Cases() {
              f.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 3};
          },
          {{"button.released", F::Ok}, {"button.watchReadsFailed", F::Warn}}},
+        // Only a shell at the console is taken, by its session's number.
         {"nobody logged on",
          [](CheckFacts &f) {
-             f.user = UserFacts{std::nullopt, std::nullopt, std::nullopt};
+             f.user->processes = {{"WGB.exe", 9, 1}};
          },
          {{"user.nobodyLoggedOn", F::Info}}},
         {"nobody at the console",
          [](CheckFacts &f) {
-             f.user = UserFacts{std::nullopt, std::nullopt, 2UL};
+             f.user->consoleSession.reset();
+             f.user->processes = {{"explorer.exe", 8, 2}};
+         },
+         {{"user.notAtConsole", F::Info}}},
+        {"shells elsewhere first",
+         [](CheckFacts &f) {
+             f.user->processes = {
+                 {"explorer.exe", 8, 2}, {"WGB.exe", 9, 1}, {"EXPLORER.EXE", 76, 1}};
+         },
+         {{"user.atConsole", F::Ok}}},
+        {"shell only elsewhere",
+         [](CheckFacts &f) {
+             f.user->processes = {{"explorer.exe", 8, 2}, {"WGB.exe", 9, 1}};
          },
          {{"user.notAtConsole", F::Info}}},
     };
@@ -508,6 +521,13 @@ TEST(CheckReport, JsonOfEveryCaseIsValidAgainstTheSchema) {
             EXPECT_EQ(findings[i].fact, report["findings"][i]["fact"]);
         }
         EXPECT_EQ(std::vector<std::string>(), Unnamed(report, schema, ""));
+        // A step's error only where that step was tried.
+        const DriverStep step =
+            facts.driver && facts.driver->load ? facts.driver->load->failedStep : DriverStep::None;
+        const json driver = report.value("driver", json::object());
+        EXPECT_EQ(step == DriverStep::Start, driver.contains("startError"));
+        EXPECT_EQ(step == DriverStep::Create || step == DriverStep::Repoint,
+                  driver.contains("registerError"));
     }
     const std::string validate = std::string(WGB_SOURCE_DIR) + "/tests/json/validate-report " +
                                  WGB_SOURCE_DIR + "/check/report.schema.json " + folder;
@@ -519,7 +539,7 @@ TEST(CheckReport, JsonOfEveryCaseIsValidAgainstTheSchema) {
 // control characters escaped; the facts stand in their groups.
 TEST(CheckReport, JsonHoldsTheFacts) {
     CheckFacts facts = Served();
-    facts.user = UserFacts{std::nullopt, std::nullopt, std::nullopt};
+    facts.user->consoleSession.reset();
     facts.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 0};
     const json report = json::parse(ReportJson(facts, Judge(facts)));
     EXPECT_EQ("PR\xC3\x9C"
@@ -535,10 +555,27 @@ TEST(CheckReport, JsonHoldsTheFacts) {
     EXPECT_EQ(true, report["windows"]["memoryIntegrityConfigured"]);
     EXPECT_EQ("1.0.0.5", report["package"]["productVersion"]);
     EXPECT_TRUE(report["user"]["consoleSession"].is_null());
+    EXPECT_FALSE(report["user"].contains("shellProcessId"));
+    const CheckFacts served = Served();
+    const json user = json::parse(ReportJson(served, Judge(served)))["user"];
+    EXPECT_EQ(json::parse(R"({"consoleSession": 1, "name": "VM\\r\u00f6t", "shellProcessId": 76,
+                              "session": 1, "companionRunning": false})"),
+              user);
     EXPECT_EQ(
         json::parse(R"([{"ms": 1200, "level": "pressed"}, {"ms": 1900, "level": "released"}])"),
         report["button"]["watch"]);
     EXPECT_EQ("     1.2 s  pressed", WatchLine({1200, true}));
+}
+
+// Every state and start type has its own name.
+TEST(CheckReport, ServiceStateAndStartNames) {
+    const char *const states[] = {"0",        "stopped", "starting", "stopping", "running",
+                                  "resuming", "pausing", "paused",   "8"};
+    for (unsigned state = 0; state < 9; ++state)
+        EXPECT_EQ(states[state], StateName(state));
+    const char *const starts[] = {"boot", "system", "auto", "demand", "disabled", "5"};
+    for (unsigned start = 0; start < 6; ++start)
+        EXPECT_EQ(starts[start], StartName(start));
 }
 
 // Scripts match the codes: the check tool's documentation lists each code the
