@@ -159,11 +159,11 @@ std::string FileVersion(const std::string &path) {
     return text;
 }
 
-// The computer's name, as %COMPUTERNAME% gives it, read in UTF-16.
+// The computer's name, as %COMPUTERNAME% gives it.
 std::string ComputerName() {
-    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    return GetComputerNameW(name, &size) ? Narrow(name, CP_UTF8) : "";
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? Utf8FromAnsi(name) : "";
 }
 
 std::string UtcTimestamp() {
@@ -469,10 +469,10 @@ UserFacts UserOf() {
 } // namespace
 
 WinError WindowsError(unsigned long error) {
-    wchar_t text[256] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, sizeof text / sizeof text[0], nullptr);
-    std::string message = Narrow(text, CP_UTF8);
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, sizeof text, nullptr);
+    std::string message = Utf8FromAnsi(text);
     while (!message.empty() && std::strchr("\r\n .", message.back()))
         message.pop_back();
     return {error, "Windows error " + std::to_string(error) +
