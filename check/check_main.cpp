@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -82,16 +83,22 @@ int main(int argc, char **argv) {
             lines += line + "\r\n";
     };
     CheckFacts facts = GatherFacts(options);
-    const std::size_t shown = Judge(facts).size();
+    std::vector<std::string> shown;
     for (const Finding &finding : Judge(facts))
-        show(FindingLine(finding));
+        shown.push_back(FindingLine(finding));
+    for (const std::string &line : shown)
+        show(line);
     if (options.watchSeconds != 0)
         WatchButton(facts, options.watchSeconds,
                     [&](const WatchChange &change) { show(WatchLine(change)); });
     UndoLoad(facts);
+    // Then what the watch and the undo added.
     const std::vector<Finding> findings = Judge(facts);
-    for (std::size_t i = shown; i < findings.size(); ++i)
-        show(FindingLine(findings[i]));
+    for (const Finding &finding : findings) {
+        const std::string line = FindingLine(finding);
+        if (std::find(shown.begin(), shown.end(), line) == shown.end())
+            show(line);
+    }
 
     const std::string json = options.json ? ReportJson(facts, findings) + "\n" : "";
     if (!options.outFile.empty()) {
