@@ -50,8 +50,8 @@ int Probe(int argc, char **argv) {
         } else if (std::strcmp(argv[i], "open") == 0) {
             report = DriverServiceReport();
             std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
-            static const char *const kSteps[] = {"none",    "manager", "create",
-                                                 "repoint", "start",   "device", "file"};
+            static const char *const kSteps[] = {"none",  "manager", "create", "repoint",
+                                                 "start", "device",  "file"};
             if (report.failedStep != DriverStep::None || report.disabled)
                 std::printf("install %s %lu%s%s\n", kSteps[static_cast<int>(report.failedStep)],
                             report.error, report.disabled ? " disabled" : "",
