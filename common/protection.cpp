@@ -166,8 +166,17 @@ bool KnownAccountName(PSID sid, std::string &name) {
     return true;
 }
 
-std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor) {
-    return Grantees(descriptor, kChangeRights, nullptr, Applies::ToObject);
+std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor, PSID alsoTrusted) {
+    return Grantees(descriptor, kChangeRights, alsoTrusted, Applies::ToObject);
+}
+
+DWORD OthersWhoMayChangeObject(const std::wstring &path, PSID alsoTrusted,
+                               std::vector<std::string> &others) {
+    LocalDescriptor descriptor;
+    const DWORD error = ReadDescriptor(path, descriptor);
+    others = error == ERROR_SUCCESS ? OthersWhoMayChange(descriptor.get(), alsoTrusted)
+                                    : std::vector<std::string>{};
+    return error;
 }
 
 std::vector<std::string> OthersWhoMaySwapChildren(PSECURITY_DESCRIPTOR folder, PSID alsoTrusted) {
@@ -202,13 +211,11 @@ DWORD OthersWhoMayChangeParents(const std::wstring &path, PSID alsoTrusted,
 
 DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others) {
     const std::wstring widePath = Wide(path);
-    LocalDescriptor descriptor;
-    DWORD error = ReadDescriptor(widePath, descriptor);
+    DWORD error = OthersWhoMayChangeObject(widePath, nullptr, others);
     if (error != ERROR_SUCCESS)
         return error;
     std::vector<std::string> above;
     error = OthersWhoMayChangeParents(widePath, nullptr, above);
-    others = OthersWhoMayChange(descriptor.get());
     for (const std::string &name : above)
         AddOnce(others, name);
     return error;

@@ -17,8 +17,10 @@ bool KnownAccountName(PSID sid, std::string &name);
 // descriptor lets write, append, delete, delete children, change permissions
 // or take ownership, or that own the object and so may change its
 // permissions. A descriptor without a DACL lets everyone. Deny entries are
-// not weighed: the answer errs towards a warning.
-std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor);
+// not weighed: the answer errs towards a warning. alsoTrusted (may be null)
+// counts as an administrator.
+std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor,
+                                            PSID alsoTrusted = nullptr);
 
 // The accounts that a folder's descriptor lets swap what it holds: delete or
 // rename its entries (or the folder itself), change its permissions, or own
@@ -32,6 +34,12 @@ std::vector<std::string> OthersWhoMaySwapChildren(PSECURITY_DESCRIPTOR folder, P
 // error that kept a descriptor from being read.
 DWORD OthersWhoMayChangeParents(const std::wstring &path, PSID alsoTrusted,
                                 std::vector<std::string> &others);
+
+// Those of the object at path alone: ERROR_SUCCESS, or the Windows error that
+// kept its descriptor from being read (ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND where there is none).
+DWORD OthersWhoMayChangeObject(const std::wstring &path, PSID alsoTrusted,
+                               std::vector<std::string> &others);
 
 // Those of the object at path (OthersWhoMayChange) and of every folder above
 // it (OthersWhoMayChangeParents): ERROR_SUCCESS, or the Windows error that

@@ -199,24 +199,12 @@ struct Sddl {
     std::vector<Entry> entries;
 };
 
-// The rights of an entry, a number or the SDDL letters for them; ~0u for
-// letters this reading does not know, which pass no judgement.
+// The rights of an entry: a number, or full control ("FA"); ~0u for any
+// other letters, which pass no judgement.
 DWORD SddlRights(const std::string &text) {
-    if (text.compare(0, 2, "0x") == 0)
-        return std::stoul(text, nullptr, 16);
-    const std::pair<const char *, DWORD> letters[] = {
-        {"FA", FILE_ALL_ACCESS},    {"FR", FILE_GENERIC_READ}, {"FX", FILE_GENERIC_EXECUTE},
-        {"FW", FILE_GENERIC_WRITE}, {"GA", GENERIC_ALL},       {"GR", GENERIC_READ},
-        {"GX", GENERIC_EXECUTE},    {"GW", GENERIC_WRITE},     {"SD", DELETE},
-        {"RC", READ_CONTROL},       {"WD", WRITE_DAC},         {"WO", WRITE_OWNER}};
-    DWORD rights = 0;
-    for (std::size_t at = 0; at < text.size(); at += 2) {
-        DWORD right = ~0u;
-        for (const auto &[name, value] : letters)
-            right = text.compare(at, 2, name) == 0 ? value : right;
-        rights |= right;
-    }
-    return rights;
+    if (text == "FA")
+        return FILE_ALL_ACCESS;
+    return text.compare(0, 2, "0x") == 0 ? std::stoul(text, nullptr, 16) : ~0u;
 }
 
 Sddl ParseSddl(const std::string &text) {
@@ -279,9 +267,10 @@ TEST(Package, LocksTheInstallationFolder) {
 // A first installation refuses a folder others could have planted a file in,
 // or may swap: one holding a WGBService.exe of a higher version than any
 // release (which Windows Installer would keep, and RegisterService run as
-// LocalSystem), and one under a folder in which everyone may delete and
-// rename. It fails, its log names the folder and why, and it leaves
-// nothing: no product, no service, the planted file as it was and not run.
+// LocalSystem), one under a folder in which everyone may delete and rename,
+// and an empty one everyone may write to. It fails, its log names the
+// folder and why, and it leaves nothing: no product, no service, the planted
+// file as it was and not run.
 TEST(Package, RefusesAFirstInstallationIntoAFolderOthersMayHaveChanged) {
     const std::string planted = "C:\\Planted\\", open = "C:\\Open";
     ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
@@ -304,6 +293,7 @@ TEST(Package, RefusesAFirstInstallationIntoAFolderOthersMayHaveChanged) {
     } cases[] = {
         {planted, "it already holds files this package did not put there (WGBService.exe)"},
         {open + "\\WGB\\", "(Everyone on C:\\Open)"},
+        {open + "\\", "it already exists, and others than administrators may change it (Everyone)"},
     };
     for (const auto &c : cases) {
         const std::string log = TempFile("wgb-refused.log");
