@@ -53,8 +53,10 @@ UPDATE `Component` SET `Condition` = 'NOT Installed AND NOT WIX_UPGRADE_DETECTED
 -- deferred, not impersonated: 1024 + 2048, as LocalSystem, which a user's
 -- permissions cannot hide a file from) refuses a folder that already holds
 -- anything (Windows Installer would keep a planted file of a higher version,
--- and RegisterService run it as LocalSystem), a link, or one under folders
--- others may delete or rename entries of. First in the script, before
+-- and RegisterService run it as LocalSystem) or that others may change, a
+-- link, or one under folders others may delete or rename entries of (others:
+-- anyone but administrators, SYSTEM, TrustedInstaller and the installing
+-- account, UserSID). First in the script, before
 -- anything is changed: the refusal leaves nothing behind. An upgrade and a
 -- repair take the first installation's own folder, and are not refused.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetCheckInstallFolder', 51, 'CheckInstallFolder', '[INSTALLDIR]|[UserSID]')
