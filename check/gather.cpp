@@ -9,7 +9,7 @@
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
 #include "check/judge.h"
-#include "check/protection.h"
+#include "common/protection.h"
 #include "check/upgrade_codes.h"
 #include "common/service_config.h"
 #include "common/shared_state.h"

@@ -48,6 +48,22 @@ INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('Installed OR
 -- service it keeps running.
 UPDATE `Component` SET `Condition` = 'NOT Installed AND NOT WIX_UPGRADE_DETECTED', `Attributes` = 64 WHERE `Component` = 'EarlierRegistration'
 
+-- A first installation goes only into a folder nobody but an administrator
+-- can have put a file in, nor swap: CheckInstallFolder (keep_board_list.dll,
+-- deferred, not impersonated: 1024 + 2048, as LocalSystem, which a user's
+-- permissions cannot hide a file from) refuses a folder that already holds
+-- anything (Windows Installer would keep a planted file of a higher version,
+-- and RegisterService run it as LocalSystem) or that others may change, a
+-- link, or one under folders others may delete or rename entries of (others:
+-- anyone but administrators, SYSTEM, TrustedInstaller and the installing
+-- account, UserSID). First in the script, before
+-- anything is changed: the refusal leaves nothing behind. An upgrade and a
+-- repair take the first installation's own folder, and are not refused.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetCheckInstallFolder', 51, 'CheckInstallFolder', '[INSTALLDIR]|[UserSID]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckInstallFolder', 3073, 'KeepBoardListTool', 'CheckInstallFolder')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetCheckInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1501)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1502)
+
 -- The installed executable registers the service (quoted path, automatic
 -- start) and starts it; StartServices then fails the installation unless it
 -- runs. Deferred and not impersonated (1024 + 2048): LocalSystem, once the

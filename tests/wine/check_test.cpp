@@ -5,7 +5,7 @@
 // runs on them after this program (tests/json/with-reports-validated).
 
 #include "check/judge.h"
-#include "check/protection.h"
+#include "common/protection.h"
 #include "common/system_library.h"
 #include "sim/sim_client.h"
 #include "support/nt_objects.h"

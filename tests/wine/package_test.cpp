@@ -4,17 +4,19 @@
 // edited WGB.ini, an older package refused, failures that leave what was
 // there before, a silent removal.
 
-#include "check/protection.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
+#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -185,10 +187,54 @@ void ExpectRemoved(const std::string &dir) {
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
 }
 
+// An SDDL text's owner, its access list's flags and its allowing entries:
+// whom each gives which rights, inherited where ("OICI": by every file and
+// folder inside).
+struct Sddl {
+    struct Entry {
+        std::string type, flags, sid;
+        DWORD rights;
+    };
+    std::string owner, daclFlags;
+    std::vector<Entry> entries;
+};
+
+// The rights of an entry: a number, or full control ("FA"); ~0u for any
+// other letters, which pass no judgement.
+DWORD SddlRights(const std::string &text) {
+    if (text == "FA")
+        return FILE_ALL_ACCESS;
+    return text.compare(0, 2, "0x") == 0 ? std::stoul(text, nullptr, 16) : ~0u;
+}
+
+Sddl ParseSddl(const std::string &text) {
+    Sddl parsed;
+    const std::size_t dacl = text.find("D:");
+    if (text.compare(0, 2, "O:") == 0)
+        parsed.owner = text.substr(2, dacl == std::string::npos ? dacl : dacl - 2);
+    if (dacl == std::string::npos)
+        return parsed;
+    std::size_t at = text.find('(', dacl);
+    parsed.daclFlags = text.substr(dacl + 2, at - dacl - 2);
+    while (at != std::string::npos) {
+        const std::size_t end = text.find(')', at);
+        std::vector<std::string> fields;
+        std::istringstream entry(text.substr(at + 1, end - at - 1));
+        for (std::string field; std::getline(entry, field, ';');)
+            fields.push_back(field);
+        fields.resize(6);
+        parsed.entries.push_back({fields[0], fields[1], fields[5], SddlRights(fields[2])});
+        at = text.find('(', end);
+    }
+    return parsed;
+}
+
 // The installation folder gets a protected access list of its own, whatever
-// folder is chosen: one the check tool's protection rule passes, which no
-// parent's rights reach. (Wine's msiexec does not apply the table: the
-// descriptor is shown here, where the rule runs.)
+// folder is chosen, judged here by what its text grants: owned by
+// Administrators (an owner may rewrite any list), no parent's rights reaching
+// in, every entry on the folder and inherited by all inside, full control for
+// SYSTEM and Administrators and no more than reading and running for anyone
+// else, Users among them. (Wine's msiexec does not apply the table.)
 TEST(Package, LocksTheInstallationFolder) {
     const std::string sddl = PackageValue(
         kThis, "SELECT `SDDLText` FROM `MsiLockPermissionsEx` WHERE `LockObject` = 'INSTALLDIR' "
@@ -197,12 +243,73 @@ TEST(Package, LocksTheInstallationFolder) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
                                                                      &descriptor, nullptr))
         << sddl;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    EXPECT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED) << sddl;
-    EXPECT_EQ(std::vector<std::string>{}, OthersWhoMayChange(descriptor)) << sddl;
     LocalFree(descriptor);
+    const Sddl parsed = ParseSddl(sddl);
+    EXPECT_EQ("BA", parsed.owner) << sddl;
+    EXPECT_NE(std::string::npos, parsed.daclFlags.find('P')) << sddl;
+    constexpr DWORD kReadAndRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    std::vector<std::string> fullControl, readAndRun;
+    for (const Sddl::Entry &entry : parsed.entries) {
+        EXPECT_EQ("A", entry.type) << sddl;
+        EXPECT_EQ("OICI", entry.flags) << sddl;
+        const bool administrator = entry.sid == "SY" || entry.sid == "BA";
+        if (administrator && entry.rights == FILE_ALL_ACCESS)
+            fullControl.push_back(entry.sid);
+        if ((entry.rights & kReadAndRun) == kReadAndRun)
+            readAndRun.push_back(entry.sid);
+        EXPECT_TRUE(administrator || (entry.rights & ~kReadAndRun) == 0)
+            << entry.sid << " in " << sddl;
+    }
+    EXPECT_EQ((std::vector<std::string>{"SY", "BA"}), fullControl) << sddl;
+    EXPECT_NE(readAndRun.end(), std::find(readAndRun.begin(), readAndRun.end(), "BU")) << sddl;
+}
+
+// A first installation refuses a folder others could have planted a file in,
+// or may swap: one holding a WGBService.exe of a higher version than any
+// release (which Windows Installer would keep, and RegisterService run as
+// LocalSystem), one under a folder in which everyone may delete and rename,
+// and an empty one everyone may write to. It fails, its log names the
+// folder and why, and it leaves nothing: no product, no service, the planted
+// file as it was and not run.
+TEST(Package, RefusesAFirstInstallationIntoAFolderOthersMayHaveChanged) {
+    const std::string planted = "C:\\Planted\\", open = "C:\\Open";
+    ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+    CopyFileOrFail(ArtifactPath("planted/WGBService.exe"), planted + "WGBService.exe");
+    ASSERT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
+    ASSERT_TRUE(CreateDirectoryA(open.c_str(), nullptr));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(everyone, &present, &dacl, &defaulted));
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              SetNamedSecurityInfoA(&std::string(open)[0], SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
+    LocalFree(everyone);
+
+    const struct {
+        std::string dir, why;
+    } cases[] = {
+        {planted, "it already holds files this package did not put there (WGBService.exe)"},
+        {open + "\\WGB\\", "(Everyone on C:\\Open)"},
+        {open + "\\", "it already exists, and others than administrators may change it (Everyone)"},
+    };
+    for (const auto &c : cases) {
+        const std::string log = TempFile("wgb-refused.log");
+        EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(c.dir) +
+                                   " /l*v " + Quoted(log))));
+        const std::string told = ReadWholeFile(log);
+        EXPECT_NE(std::string::npos,
+                  told.find("WGBService cannot be installed into " + c.dir + ": "))
+            << c.dir;
+        EXPECT_NE(std::string::npos, told.find(c.why)) << c.dir;
+        EXPECT_FALSE(Installed(kThis));
+        EXPECT_TRUE(ServiceGone(kServiceName));
+    }
+    EXPECT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
+    EXPECT_FALSE(FileExists(planted + "planted.txt"));
+    EXPECT_FALSE(FileExists(open + "\\WGB"));
 }
 
 // The package's launch condition refuses Windows before Windows 7 SP1, the
