@@ -12,4 +12,6 @@ inline constexpr std::uint64_t kWmiEarlyPhaseMs = 120000;
 
 // The pause before the next try, from the time since the first try began:
 // 10 s during the first 2 minutes, 60 s afterwards.
-unsigned long WmiRetryPauseMs(std::uint64_t elapsedMs);
+inline unsigned long WmiRetryPauseMs(std::uint64_t elapsedMs) {
+    return elapsedMs < kWmiEarlyPhaseMs ? kWmiEarlyPauseMs : kWmiLatePauseMs;
+}

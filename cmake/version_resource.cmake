@@ -41,7 +41,7 @@ if("${WGB_BUILD_NUMBER_USED}" STREQUAL "")
     set(WGB_BUILD_NUMBER_USED 0)
   elseif(EXISTS "${head_log}" AND NOT CMAKE_SCRIPT_MODE_FILE)
     # A new commit configures again, and the executables get its number.
-    # (In script mode, as tests/wine/release-files runs this, there is no
+    # (In script mode, as tests/ships/release-files runs this, there is no
     # configuration to repeat.)
     set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${head_log})
   endif()

@@ -16,4 +16,4 @@ struct HwAccess {
 
 // Set by the worker before it creates the Super I/O object, whose
 // constructor reads it.
-extern HwAccess *g_pHwAccess;
+inline HwAccess *g_pHwAccess = nullptr;

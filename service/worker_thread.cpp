@@ -1,8 +1,14 @@
 #include "service/worker_thread.h"
 
+#include "button/worker.h"
 #include "service/tasks.h"
 
 WorkerThreadRecord g_WorkerThread;
+CWMI_EvtListener g_EvtListener;
+
+void CWMI_EvtListener::Run() {
+    WorkerMain();
+}
 
 namespace {
 

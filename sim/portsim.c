@@ -9,6 +9,39 @@ static void fill(volatile uint8_t *bytes, unsigned count, uint8_t value) {
     }
 }
 
+/* The register slot behind (ldn, reg), or 0 when the device does not exist. */
+static uint8_t *config_slot(struct portsim *sim, uint8_t ldn, uint8_t reg) {
+    if (reg < PORTSIM_GLOBAL_REGS) {
+        return &sim->global_regs[reg];
+    }
+    if (ldn >= PORTSIM_LDNS) {
+        return 0;
+    }
+    return &sim->ldn_regs[ldn][reg - PORTSIM_GLOBAL_REGS];
+}
+
+static uint8_t portsim_config_reg(const struct portsim *sim, uint8_t ldn, uint8_t reg) {
+    const uint8_t *slot = config_slot((struct portsim *)sim, ldn, reg);
+    return slot ? *slot : PORTSIM_UNCLAIMED;
+}
+
+static void portsim_set_config_reg(struct portsim *sim, uint8_t ldn, uint8_t reg, uint8_t value) {
+    uint8_t *slot = config_slot(sim, ldn, reg);
+    if (slot) {
+        *slot = value;
+    }
+}
+
+static uint16_t portsim_hwm_base(const struct portsim *sim) {
+    return (uint16_t)(portsim_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_HIGH_REG) << 8 |
+                      portsim_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_LOW_REG));
+}
+
+static void portsim_set_hwm_base(struct portsim *sim, uint16_t base) {
+    portsim_set_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_HIGH_REG, (uint8_t)(base >> 8));
+    portsim_set_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_LOW_REG, (uint8_t)base);
+}
+
 void portsim_init(struct portsim *sim) {
     unsigned ldn;
 
@@ -23,39 +56,6 @@ void portsim_init(struct portsim *sim) {
     sim->config_mode = 0;
     sim->hwm_index = 0;
     portsim_set_hwm_base(sim, PORTSIM_DEFAULT_HWM_BASE);
-}
-
-/* The register slot behind (ldn, reg), or 0 when the device does not exist. */
-static uint8_t *config_slot(struct portsim *sim, uint8_t ldn, uint8_t reg) {
-    if (reg < PORTSIM_GLOBAL_REGS) {
-        return &sim->global_regs[reg];
-    }
-    if (ldn >= PORTSIM_LDNS) {
-        return 0;
-    }
-    return &sim->ldn_regs[ldn][reg - PORTSIM_GLOBAL_REGS];
-}
-
-uint8_t portsim_config_reg(const struct portsim *sim, uint8_t ldn, uint8_t reg) {
-    const uint8_t *slot = config_slot((struct portsim *)sim, ldn, reg);
-    return slot ? *slot : PORTSIM_UNCLAIMED;
-}
-
-void portsim_set_config_reg(struct portsim *sim, uint8_t ldn, uint8_t reg, uint8_t value) {
-    uint8_t *slot = config_slot(sim, ldn, reg);
-    if (slot) {
-        *slot = value;
-    }
-}
-
-uint16_t portsim_hwm_base(const struct portsim *sim) {
-    return (uint16_t)(portsim_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_HIGH_REG) << 8 |
-                      portsim_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_LOW_REG));
-}
-
-void portsim_set_hwm_base(struct portsim *sim, uint16_t base) {
-    portsim_set_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_HIGH_REG, (uint8_t)(base >> 8));
-    portsim_set_config_reg(sim, PORTSIM_HWM_LDN, PORTSIM_BASE_LOW_REG, (uint8_t)base);
 }
 
 static uint8_t selected_ldn(const struct portsim *sim) {

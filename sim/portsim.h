@@ -79,16 +79,6 @@ void portsim_init(struct portsim *sim);
 uint8_t portsim_in(struct portsim *sim, uint16_t port);
 void portsim_out(struct portsim *sim, uint16_t port, uint8_t value);
 
-/* Test access that bypasses the chip protocol. Registers below 0x30 are the
- * global ones whatever ldn says; a logical device from PORTSIM_LDNS on reads
- * 0xFF and ignores writes. */
-uint8_t portsim_config_reg(const struct portsim *sim, uint8_t ldn, uint8_t reg);
-void portsim_set_config_reg(struct portsim *sim, uint8_t ldn, uint8_t reg, uint8_t value);
-/* The hardware-monitor base address as logical device 0x04 holds it. */
-uint16_t portsim_hwm_base(const struct portsim *sim);
-/* Sets logical device 0x04's base registers. */
-void portsim_set_hwm_base(struct portsim *sim, uint16_t base);
-
 #ifdef __cplusplus
 }
 #endif

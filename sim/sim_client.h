@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "common/win_handles.h"
+#include "sim/owned_handle.h"
 #include "sim/sim_control.h"
 
 namespace sim {
@@ -47,7 +47,7 @@ class Control {
                                                      DWORD timeoutMs);
 
   private:
-    UniqueHandle device_;
+    OwnedHandle device_;
     std::uint32_t next_ = 0;
 };
 

@@ -11,10 +11,10 @@ using namespace f71889;
 
 namespace {
 
-// One GPIO bank of the GPIO device, with the port's own operations that an
-// output-data write goes through (called through the virtual table).
+// The operations of one GPIO port that an output-data write goes through
+// (called through the virtual table); the port's registers are at
+// GpioRegister.
 struct GpioBank {
-    std::uint8_t base;
     std::int32_t (Fintek::*getOutputEnable)(std::uint32_t bit);
     void (Fintek::*setOutputEnable)(std::uint32_t bit, std::int32_t on);
     // Set on every output-data write of the port; only port 2 has one.
@@ -22,26 +22,15 @@ struct GpioBank {
 };
 
 constexpr GpioBank kGpioBanks[kGpioPortCount] = {
-    {0xF0, &Fintek::GetGpio0OutputEnable, &Fintek::SetGpio0OutputEnable, nullptr},
-    {0xE0, &Fintek::GetGpio1OutputEnable, &Fintek::SetGpio1OutputEnable, nullptr},
-    {0xD0, &Fintek::GetGpio2OutputEnable, &Fintek::SetGpio2OutputEnable,
-     &Fintek::SetGpio2DriveEnable},
-    {0xC0, &Fintek::GetGpio3OutputEnable, &Fintek::SetGpio3OutputEnable, nullptr},
-    {0xB0, &Fintek::GetGpio4OutputEnable, &Fintek::SetGpio4OutputEnable, nullptr},
-    {0xA0, &Fintek::GetGpio5OutputEnable, &Fintek::SetGpio5OutputEnable, nullptr},
-    {0x90, &Fintek::GetGpio6OutputEnable, &Fintek::SetGpio6OutputEnable, nullptr},
-    {0x80, &Fintek::GetGpio7OutputEnable, &Fintek::SetGpio7OutputEnable, nullptr},
+    {&Fintek::GetGpio0OutputEnable, &Fintek::SetGpio0OutputEnable, nullptr},
+    {&Fintek::GetGpio1OutputEnable, &Fintek::SetGpio1OutputEnable, nullptr},
+    {&Fintek::GetGpio2OutputEnable, &Fintek::SetGpio2OutputEnable, &Fintek::SetGpio2DriveEnable},
+    {&Fintek::GetGpio3OutputEnable, &Fintek::SetGpio3OutputEnable, nullptr},
+    {&Fintek::GetGpio4OutputEnable, &Fintek::SetGpio4OutputEnable, nullptr},
+    {&Fintek::GetGpio5OutputEnable, &Fintek::SetGpio5OutputEnable, nullptr},
+    {&Fintek::GetGpio6OutputEnable, &Fintek::SetGpio6OutputEnable, nullptr},
+    {&Fintek::GetGpio7OutputEnable, &Fintek::SetGpio7OutputEnable, nullptr},
 };
-
-constexpr bool BanksFollowTheStride() {
-    for (unsigned port = 0; port < kGpioPortCount; ++port) {
-        if (kGpioBanks[port].base != kGpioBank0 - kGpioBankStride * port) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(BanksFollowTheStride(), "GPIO port n starts at 0xF0 - 0x10 * n");
 
 // Bit positions behave like those of std::bitset<8>, with the message
 // callers of this chip interface expect.
@@ -63,7 +52,7 @@ std::uint8_t WithBit(std::uint8_t value, std::uint32_t bit, bool on) {
 }
 
 std::uint8_t GpioRegister(unsigned port, std::uint8_t role) {
-    return static_cast<std::uint8_t>(kGpioBanks[port].base + role);
+    return static_cast<std::uint8_t>(kGpioBank0 - kGpioBankStride * port + role);
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 // run-in-wine (scripts/bench). Prints every press, then medians and maxima.
 
 #include "sim/companion/companion_record.h"
-#include "sim/session.h"
+#include "harness/session.h"
 #include "sim/sim_client.h"
 #include "tools/console.h"
 

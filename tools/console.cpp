@@ -1,6 +1,6 @@
 #include "tools/console.h"
 
-#include "sim/session.h"
+#include "harness/session.h"
 
 #include <cstdarg>
 #include <cstdio>

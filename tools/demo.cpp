@@ -5,7 +5,7 @@
 // (scripts/demo).
 
 #include "sim/companion/companion_record.h"
-#include "sim/session.h"
+#include "harness/session.h"
 #include "sim/sim_client.h"
 #include "tools/console.h"
 

@@ -9,7 +9,7 @@
 
 #include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
-#include "sim/session.h"
+#include "harness/session.h"
 #include "sim/sim_client.h"
 #include "tools/console.h"
 

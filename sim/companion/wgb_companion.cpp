@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "common/win_handles.h"
 #include "sim/companion/companion_record.h"
+#include "sim/owned_handle.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ void AppendTokenFields(std::string &line) {
     HANDLE raw = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw))
         return;
-    const UniqueHandle token(raw);
+    const sim::OwnedHandle token(raw);
     BYTE buffer[4096];
     DWORD size = 0;
     char *sid = nullptr;
@@ -95,9 +95,9 @@ std::string Record(const FILETIME &start) {
 // writer or a reader holding the file is waited for.
 void AppendRecord(const std::string &path, const std::string &line) {
     for (int attempt = 0; attempt < kAppendAttempts; ++attempt) {
-        UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        sim::OwnedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) {
             DWORD written = 0;
             WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);

@@ -567,23 +567,10 @@ TEST(CheckReport, JsonHoldsTheFacts) {
     EXPECT_EQ("     1.2 s  pressed", WatchLine({1200, true}));
 }
 
-// Every state and start type has its own name.
-TEST(CheckReport, ServiceStateAndStartNames) {
-    const char *const states[] = {"0",        "stopped", "starting", "stopping", "running",
-                                  "resuming", "pausing", "paused",   "8"};
-    for (unsigned state = 0; state < 9; ++state)
-        EXPECT_EQ(states[state], StateName(state));
-    const char *const starts[] = {"boot", "system", "auto", "demand", "disabled", "5"};
-    for (unsigned start = 0; start < 6; ++start)
-        EXPECT_EQ(starts[start], StartName(start));
-}
-
 // Scripts match the codes: the check tool's documentation lists each code the
 // table gives, and no other.
 TEST(CheckReport, DocumentationListsEveryFindingCode) {
     std::string doc = ReadSourceFile("docs/check-tool.md");
-    if (doc.empty())
-        GTEST_SKIP() << "docs/check-tool.md not there yet";
     doc = doc.substr(doc.find("\n| Code | Verdict | Meaning |"));
     doc = doc.substr(0, doc.find("\n\n"));
     std::set<std::string> listed;

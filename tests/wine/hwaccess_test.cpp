@@ -150,33 +150,64 @@ void RegisterDisabledDriverService() {
                                      nullptr, nullptr));
 }
 
-// A registration left from another folder keeps its settings but is pointed
-// at the file that was checked before it starts.
-TEST_F(DriverBringUp, ExistingRegistrationIsPointedAtTheCheckedFile) {
-    const std::string driver = CopyDrivers();
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+// What one bring-up does with what it finds: the driver's file (the
+// stand-ins, none, or a file Windows will not start) and the registration
+// (none, one from another folder, one an administrator disabled, or the
+// driver loaded already). It reports its failing step and error ("install
+// ..."); a registration found elsewhere is pointed at the checked file and
+// started; a disabled one stays untouched and is not started; a loaded driver
+// is only opened, its file not even sought; a missing file touches nothing;
+// a driver that fails to start leaves the registration as found: one bring-up
+// made goes again, one it found stays, pointed back at its own file.
+TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
+    enum Files { StandIns, NoFile, NotADriver };
+    enum Found { Nothing, Elsewhere, Disabled, Loaded };
+    enum After { Gone, AsFound, AtTheCheckedFile };
+    const struct {
+        Files files;
+        Found found;
+        const char *output; // a closing "@" stands for the checked driver path
+        After after;
+        DWORD state;
+    } cases[] = {
+        {StandIns, Elsewhere, "open 1\npath @", AtTheCheckedFile, SERVICE_RUNNING},
+        {StandIns, Disabled, "open 0\ninstall none 0 disabled\npath @", AsFound, SERVICE_STOPPED},
+        {StandIns, Loaded, "open 1\npath \n", AsFound, SERVICE_RUNNING},
+        {NoFile, Nothing, "open 0\ninstall file 0\npath @", Gone, 0},
+        {NoFile, Elsewhere, "open 0\ninstall file 0\npath @", AsFound, SERVICE_STOPPED},
+        {NotADriver, Nothing, "open 0\ninstall start ", Gone, 0},
+        {NotADriver, Elsewhere, "open 0\ninstall start ", AsFound, SERVICE_STOPPED},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.files) + " " + std::to_string(c.found));
+        MakeEmptyDir(kModuleDir);
+        const std::string driver = Dir(DriverFile());
+        if (c.files == StandIns)
+            CopyDrivers();
+        ASSERT_TRUE(c.files != NotADriver || WriteTextFile(driver, "not a driver image"));
+        ASSERT_TRUE(c.found != Elsewhere || RegisterDriverService() == ERROR_SUCCESS);
+        if (c.found == Disabled)
+            RegisterDisabledDriverService();
+        ASSERT_TRUE(c.found != Loaded || LoadDriver());
+        const std::string registered = c.found == Nothing ? "" : RegisteredImagePath();
 
-    EXPECT_EQ("open 1\npath " + driver + "\n", RunProbe(std::string(kModuleDir) + " open"));
-    const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
-    ASSERT_TRUE(config);
-    EXPECT_EQ(driver, config->imagePath);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
-}
-
-// An administrator's decision stands: a disabled driver service stays
-// registered and disabled, untouched (its image path too), no start is
-// tried, and bring-up fails.
-TEST_F(DriverBringUp, DisabledRegistrationStaysUntouched) {
-    const std::string driver = CopyDrivers();
-    RegisterDisabledDriverService();
-    const std::string registered = QueryConfig(kDriverServiceName).value().imagePath;
-    EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + driver + "\n",
-              RunProbe(std::string(kModuleDir) + " open"));
-    const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
-    ASSERT_TRUE(config);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), config->start);
-    EXPECT_EQ(registered, config->imagePath);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
+        std::string expected = c.output;
+        if (expected.back() == '@')
+            expected.replace(expected.size() - 1, 1, driver + "\n");
+        const std::string output = RunProbe(std::string(kModuleDir) + " open");
+        EXPECT_EQ(expected, output.substr(0, expected.size())) << output;
+        EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
+        if (c.after == Gone) {
+            EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
+        } else {
+            EXPECT_EQ(c.after == AtTheCheckedFile ? driver : registered, RegisteredImagePath());
+            EXPECT_EQ(c.state, ServiceState(kDriverServiceName));
+        }
+        if (c.found == Disabled) {
+            EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), QueryConfig(kDriverServiceName)->start);
+        }
+        RemoveServiceIfPresent(kDriverServiceName);
+    }
 }
 
 // Disabled between bring-up's configuration read and its start (the start
@@ -291,24 +322,6 @@ TEST_F(DriverBringUp, ReleaseOfADriverThatWillNotStopNeedsARestart) {
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
 }
 
-// The device opens: the driver file is not even sought.
-TEST_F(DriverBringUp, AlreadyLoadedOnlyOpensTheDevice) {
-    ASSERT_TRUE(LoadDriver());
-    EXPECT_EQ("open 1\npath \n", RunProbe(std::string(kModuleDir) + " open"));
-}
-
-// No driver file: nothing is registered, and a registration made elsewhere
-// stays as it was.
-TEST_F(DriverBringUp, MissingDriverFileTouchesNoRegistration) {
-    const std::string missing = "open 0\ninstall file 0\npath " + Dir(DriverFile()) + "\n";
-    EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
-    EXPECT_TRUE(ServiceGone(kDriverServiceName));
-
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    EXPECT_EQ(missing, RunProbe(std::string(kModuleDir) + " open"));
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
-}
-
 // Gives the key the access list written in SDDL.
 void SetKeyAccess(HKEY key, const char *sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -377,29 +390,6 @@ TEST_F(DriverBringUp, LockedRegistrationIsUsedOnlyWhenItNamesTheCheckedFile) {
             EXPECT_EQ(static_cast<DWORD>(named ? SERVICE_RUNNING : SERVICE_STOPPED),
                       ServiceState(kDriverServiceName));
             RemoveServiceIfPresent(kDriverServiceName);
-        }
-    }
-}
-
-// A driver Windows will not start (a blocked or unsigned file): the start's
-// own error is reported; a registration bring-up made goes again, one it
-// found stays, pointed back at its own file.
-TEST_F(DriverBringUp, DriverThatFailsToStartLeavesTheRegistrationAsFound) {
-    ASSERT_TRUE(WriteTextFile(Dir(DriverFile()), "not a driver image"));
-    for (const bool found : {false, true}) {
-        SCOPED_TRACE(found ? "found" : "made");
-        if (found) {
-            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-        }
-        const std::string registered = found ? RegisteredImagePath() : "";
-        const std::string output = RunProbe(std::string(kModuleDir) + " open");
-        EXPECT_EQ(0u, output.find("open 0\ninstall start ")) << output;
-        EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
-        if (found) {
-            EXPECT_EQ(registered, RegisteredImagePath());
-            EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
-        } else {
-            EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
         }
     }
 }

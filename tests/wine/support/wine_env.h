@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for tests that run inside a Wine session made by run-in-wine: the
-// session itself (sim/session.h) with a test's failures where a step goes
+// session itself (harness/session.h) with a test's failures where a step goes
 // wrong, the registry, and probes (the test executable run again for a
 // product call that needs a process of its own).
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "sim/session.h"
+#include "harness/session.h"
 
 namespace wgbtest {
 

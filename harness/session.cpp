@@ -1,4 +1,4 @@
-#include "sim/session.h"
+#include "harness/session.h"
 
 #include <tlhelp32.h>
 

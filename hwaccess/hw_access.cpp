@@ -1,3 +1,0 @@
-#include "hwaccess/hw_access.h"
-
-HwAccess *g_pHwAccess = nullptr;
