@@ -1,5 +1,7 @@
 #include "common/protection.h"
 
+#include "common/ansi_text.h"
+
 #include <aclapi.h>
 #include <sddl.h>
 
@@ -106,22 +108,6 @@ std::vector<std::string> Grantees(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK r
     return others;
 }
 
-std::string Narrow(const std::wstring &text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size : 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &result[0], size, nullptr, nullptr);
-    result.resize(result.size() - 1);
-    return result;
-}
-
-std::wstring Wide(const std::string &text) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring result(size > 0 ? size : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &result[0], size);
-    result.resize(result.size() - 1);
-    return result;
-}
-
 // The length of a full path's root: "C:\" or "\\server\share\"; 0 for any
 // other path, which has no folders above that can be named.
 std::size_t RootLength(const std::wstring &path) {
@@ -198,11 +184,11 @@ DWORD OthersWhoMayChangeParents(const std::wstring &path, PSID alsoTrusted,
         if (error != ERROR_SUCCESS)
             return error;
         for (const std::string &name : OthersWhoMaySwapChildren(descriptor.get(), alsoTrusted))
-            AddOnce(others, name + " on " + Narrow(folder));
+            AddOnce(others, name + " on " + AnsiFromWide(folder));
         if (toBeMade) {
             for (const std::string &name :
                  Grantees(descriptor.get(), kSwapRights, alsoTrusted, Applies::ToNewFolderInside))
-                AddOnce(others, name + " on the folders to be made in " + Narrow(folder));
+                AddOnce(others, name + " on the folders to be made in " + AnsiFromWide(folder));
         }
         toBeMade = false;
     }
@@ -210,7 +196,7 @@ DWORD OthersWhoMayChangeParents(const std::wstring &path, PSID alsoTrusted,
 }
 
 DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others) {
-    const std::wstring widePath = Wide(path);
+    const std::wstring widePath = WideFromAnsi(path);
     DWORD error = OthersWhoMayChangeObject(widePath, nullptr, others);
     if (error != ERROR_SUCCESS)
         return error;

@@ -18,6 +18,7 @@
 // user's permissions cannot hide entries from, just before the installation
 // uses it, not while the script is still being written.
 
+#include "common/ansi_text.h"
 #include "common/protection.h"
 #include "packaging/custom_action.h"
 
@@ -49,14 +50,6 @@ UINT Refuse(MSIHANDLE install, const std::wstring &folder, const std::wstring &w
     return ERROR_INSTALL_FAILURE;
 }
 
-std::wstring Wide(const std::string &text) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring result(size > 0 ? size : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &result[0], size);
-    result.resize(result.size() - 1);
-    return result;
-}
-
 // The names in an existing folder, or false when it cannot be listed.
 bool Entries(const std::wstring &folder, std::vector<std::wstring> &names, DWORD &error) {
     WIN32_FIND_DATAW entry;
@@ -79,7 +72,7 @@ bool Entries(const std::wstring &folder, std::vector<std::wstring> &names, DWORD
 std::wstring Joined(const std::vector<std::string> &others) {
     std::wstring text;
     for (const std::string &name : others)
-        text += (text.empty() ? L"" : L"; ") + Wide(name);
+        text += (text.empty() ? L"" : L"; ") + WideFromAnsi(name);
     return text;
 }
 
