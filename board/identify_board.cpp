@@ -1,7 +1,6 @@
 #include "board/identify_board.h"
 
 #include "board/board_list.h"
-#include "board/ini_reader.h"
 #include "board/wmi_retry.h"
 #include "common/com_ptr.h"
 #include "common/shared_state.h"
@@ -28,6 +27,8 @@ constexpr wchar_t kQueryLanguage[] = L"WQL";
 constexpr wchar_t kBaseboardQuery[] = L"Select * from Win32_Baseboard";
 constexpr wchar_t kProductProperty[] = L"Product";
 constexpr char kBoardSection[] = "MainBoard";
+// At most 255 characters of a value are read.
+constexpr DWORD kIniValueBufferSize = 256;
 // WMI may hold a query back while it starts; waiting longer than this counts
 // as a failed try.
 constexpr long kNextTimeoutMs = 30000;
@@ -171,7 +172,10 @@ std::string ReadBoardListKey(const std::string &key) {
 }
 
 std::string ReadBoardListKeyIn(const std::string &iniPath, const std::string &key) {
-    return ReadIniString(iniPath.c_str(), kBoardSection, key.c_str(), "");
+    char value[kIniValueBufferSize] = {};
+    GetPrivateProfileStringA(kBoardSection, key.c_str(), "", value, kIniValueBufferSize,
+                             iniPath.c_str());
+    return value;
 }
 
 WmiAnswer ReadBaseboardProduct(std::string &productText) {

@@ -5,8 +5,6 @@
 
 // True when the byte begins a double-byte character in the ANSI code page.
 using LeadByteTest = bool (*)(unsigned char byte);
-// That test for the machine's own ANSI code page (Windows builds only).
-bool IsAnsiLeadByte(unsigned char byte);
 
 // Cuts the zero-terminated path after its last backslash, whatever the file
 // is called, and returns the length of what remains: the directory with its

@@ -1,5 +1,6 @@
 #include "button/process_lookup.h"
 
+#include "common/ansi_text.h"
 #include "common/system_library.h"
 
 #include <tlhelp32.h>

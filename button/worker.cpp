@@ -8,6 +8,7 @@
 #include "button/process_choice.h"
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
+#include "common/ansi_text.h"
 #include "common/shared_state.h"
 #include "common/win_handles.h"
 #include "hwaccess/driver_record.h"
@@ -24,10 +25,6 @@
 
 FintekF71889 *g_pSuperIo = nullptr;
 bool g_bButtonLatched = false;
-
-bool IsAnsiLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
-}
 
 namespace {
 

@@ -1,10 +1,15 @@
 #pragma once
-// Texts between the ANSI code page and UTF-16, for the wide calls of code
-// whose paths and names are ANSI.
+// Texts in the ANSI code page: its double-byte characters, and conversion
+// to and from UTF-16 for the wide calls of code whose paths and names are ANSI.
 
 #include <windows.h>
 
 #include <string>
+
+// True when the byte begins a double-byte character in the machine's ANSI code page.
+inline bool IsAnsiLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
+}
 
 inline std::wstring WideFromAnsi(const std::string &text) {
     const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
