@@ -43,8 +43,6 @@ int Probe(int, char **argv) {
     return 0;
 }
 
-constexpr DWORD kDemandStart = 3;
-
 // The service executable in a directory with blanks, its path exactly
 // length characters long; no WGB.ini, so the service idles.
 std::string ExeOfPathLength(std::size_t length) {
@@ -102,10 +100,10 @@ TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
 
     // A second install finds the service: it neither starts it nor writes
     // "Start". Both would have happened before the install run ended.
-    WriteStartValue(kServiceName, kDemandStart);
+    WriteStartValue(kServiceName, SERVICE_DEMAND_START);
     EXPECT_EQ(std::optional<DWORD>(0), RunProgram(Quoted(exe) + " -qtrinstall"));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kServiceName));
-    EXPECT_EQ(std::optional<DWORD>(kDemandStart), StartValue(kServiceName));
+    EXPECT_EQ(std::optional<DWORD>(SERVICE_DEMAND_START), StartValue(kServiceName));
 
     // Removal of a running service stops it, then deletes it: without the
     // stop it would run on, marked for deletion.
