@@ -20,8 +20,7 @@
 // (Get), 6 (Next completes empty) or 7 (Next fails), or at none with 0,
 // during the first failing_tries tries.
 extern "C" int fake_wmi_register(int failing_step, long failing_tries);
-extern "C" long fake_wmi_live(void);
-extern "C" long fake_wmi_tries(void);
+extern "C" LONG fake_wmi_live, fake_wmi_tries;
 
 namespace {
 
@@ -54,12 +53,11 @@ int Probe(int argc, char **argv) {
     if (fake && (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ||
                  !fake_wmi_register(std::atoi(argv[1]), std::atol(argv[2]))))
         return 3;
-    if (fake)
-        g_stopAtMs = std::strtoul(argv[3], nullptr, 10);
+    g_stopAtMs = fake ? std::strtoul(argv[3], nullptr, 10) : 0;
     const int result = IdentifyBoard(fake ? kFakeClock : kWindowsClock);
     const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    std::printf("%d %d %ld %ld %lu %s", result, again == (fake ? S_FALSE : S_OK), fake_wmi_live(),
-                fake_wmi_tries(), g_sleptMs, g_strBoard.c_str());
+    std::printf("%d %d %ld %ld %lu %s", result, again == (fake ? S_FALSE : S_OK), fake_wmi_live,
+                fake_wmi_tries, g_sleptMs, g_strBoard.c_str());
     return 0;
 }
 
@@ -69,24 +67,17 @@ std::string RunBoardProbe(const std::string &entry, const std::string &args) {
     return wgbtest::RunProbe(std::string(kIniPath) + args);
 }
 
-struct WmiCase {
-    const char *product;
-    const char *entry;
-    int expected;
-};
-
 // The text reaches the rule byte for byte, Latin-1 letters included, which
 // Wine reports in code page 1252 where they keep their bytes.
-const WmiCase kWmiCases[] = {
-    {"QX-B760M-6231 Rev 1.0", "B760M-6231;first series", 1},
-    {"Carte m\xe8re \xc9lite B760", "m\xe8re \xc9lite;Latin-1 letters", 1},
-};
-
 TEST(BoardIdentification, RealWmiTextReachesTheBoardListUnchanged) {
-    for (const WmiCase &c : kWmiCases) {
+    const struct {
+        const char *product, *entry;
+    } cases[] = {{"QX-B760M-6231 Rev 1.0", "B760M-6231;first series"},
+                 {"Carte m\xe8re \xc9lite B760", "m\xe8re \xc9lite;Latin-1 letters"}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.product);
         wgbtest::SetBoardProduct(c.product);
-        EXPECT_EQ(std::to_string(c.expected) + " 1 0 0 0 " + c.product, RunBoardProbe(c.entry, ""));
+        EXPECT_EQ(std::string("1 1 0 0 0 ") + c.product, RunBoardProbe(c.entry, ""));
     }
 }
 

@@ -19,11 +19,10 @@ constexpr char kInstallDir[] = "C:\\Program Files\\WGB Fault Tools";
 class Faults : public testing::Test {
   protected:
     void SetUp() override {
-        Clean();
+        CleanUpAfterService();
         SetBoardProduct("WGB Test Board");
     }
-    void TearDown() override { Clean(); }
-    static void Clean() { CleanUpAfterService(); }
+    void TearDown() override { CleanUpAfterService(); }
 };
 
 // Without a logged-on user a press starts nothing. (The user leaves first:
@@ -102,7 +101,7 @@ TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
         EXPECT_NE(c.refused, ServiceGone(kDriverServiceName));
         ExpectAliveAndStoppable(service);
         RemoveDirectoryA(refusal.c_str());
-        Clean();
+        CleanUpAfterService();
     }
 }
 

@@ -12,17 +12,17 @@
 
 #include <stdlib.h>
 
-/* The steps at which the fake can fail; none fails with 0. NEXT times out,
- * NEXT_FAILS fails, NEXT_EMPTY completes without a baseboard. */
-enum {
-    FAKE_WMI_LOCATOR = 1,
-    FAKE_WMI_CONNECT,
-    FAKE_WMI_QUERY,
-    FAKE_WMI_NEXT,
-    FAKE_WMI_GET,
-    FAKE_WMI_NEXT_EMPTY,
-    FAKE_WMI_NEXT_FAILS
-};
+/* The steps at which the fake can fail (none fails with 0), and what each
+ * answers then: NEXT times out, NEXT_EMPTY completes without a baseboard,
+ * NEXT_FAILS fails. */
+enum { LOCATOR = 1, CONNECT, QUERY, NEXT, GET, NEXT_EMPTY, NEXT_FAILS };
+static const HRESULT g_failure[] = {[LOCATOR] = REGDB_E_CLASSNOTREG,
+                                    [CONNECT] = WBEM_E_INVALID_NAMESPACE,
+                                    [QUERY] = WBEM_E_INVALID_QUERY,
+                                    [NEXT] = WBEM_S_TIMEDOUT,
+                                    [GET] = WBEM_E_NOT_FOUND,
+                                    [NEXT_EMPTY] = WBEM_S_FALSE,
+                                    [NEXT_FAILS] = WBEM_E_INVALID_PARAMETER};
 
 /* The fakes implement fixed signatures and look at few of their arguments. */
 #pragma GCC diagnostic ignored "-Wunused-parameter"
@@ -35,8 +35,10 @@ struct fake {
 
 static int g_failing_step;
 static long g_failing_tries;
-static long g_tries;
-static LONG g_live;
+/* Tries of the query so far, and fake objects handed out and not yet
+ * released. */
+LONG fake_wmi_tries;
+LONG fake_wmi_live;
 
 static HRESULT STDMETHODCALLTYPE fake_query_interface(struct fake *f, REFIID riid, void **out) {
     *out = NULL;
@@ -54,22 +56,22 @@ static ULONG STDMETHODCALLTYPE fake_add_ref(struct fake *f) {
 static ULONG STDMETHODCALLTYPE fake_release(struct fake *f) {
     LONG left = InterlockedDecrement(&f->refs);
     if (left == 0) {
-        InterlockedDecrement(&g_live);
+        InterlockedDecrement(&fake_wmi_live);
         free(f);
     }
     return left;
 }
 
-/* The chosen step fails during the first tries only. */
-static int failing(int step) {
-    return g_failing_step == step && g_tries <= g_failing_tries;
+/* The step's failure during the first tries, else S_OK. */
+static HRESULT failure(int step) {
+    return g_failing_step == step && fake_wmi_tries <= g_failing_tries ? g_failure[step] : S_OK;
 }
 static void *fake_new(const void *vtbl, const IID *iid) {
     struct fake *f = malloc(sizeof *f);
     f->vtbl = vtbl;
     f->refs = 1;
     f->iid = iid;
-    InterlockedIncrement(&g_live);
+    InterlockedIncrement(&fake_wmi_live);
     return f;
 }
 
@@ -79,8 +81,8 @@ static void *fake_new(const void *vtbl, const IID *iid) {
 
 static HRESULT STDMETHODCALLTYPE board_get(IWbemClassObject *self, LPCWSTR name, LONG flags,
                                            VARIANT *value, CIMTYPE *type, LONG *flavor) {
-    if (failing(FAKE_WMI_GET))
-        return WBEM_E_NOT_FOUND;
+    if (failure(GET))
+        return failure(GET);
     VariantInit(value);
     V_VT(value) = VT_BSTR;
     V_BSTR(value) = SysAllocString(L"QX-Fake-6231 Rev 2");
@@ -97,12 +99,10 @@ static HRESULT STDMETHODCALLTYPE boards_next(IEnumWbemClassObject *self, LONG ti
                                              IWbemClassObject **objects, ULONG *returned) {
     *returned = 0;
     objects[0] = NULL;
-    if (timeout <= 0 || g_reset || failing(FAKE_WMI_NEXT_FAILS))
+    if (timeout <= 0 || g_reset)
         return WBEM_E_INVALID_PARAMETER;
-    if (failing(FAKE_WMI_NEXT))
-        return WBEM_S_TIMEDOUT;
-    if (failing(FAKE_WMI_NEXT_EMPTY))
-        return WBEM_S_FALSE;
+    if (failure(NEXT) || failure(NEXT_EMPTY) || failure(NEXT_FAILS))
+        return g_failure[g_failing_step];
     *returned = 1;
     objects[0] = fake_new(&board_vtbl, &IID_IWbemClassObject);
     return WBEM_S_NO_ERROR;
@@ -113,8 +113,8 @@ static IEnumWbemClassObjectVtbl boards_vtbl = {FAKE_UNKNOWN, .Reset = boards_res
 static HRESULT STDMETHODCALLTYPE services_exec_query(IWbemServices *self, BSTR language, BSTR query,
                                                      LONG flags, IWbemContext *context,
                                                      IEnumWbemClassObject **result) {
-    if (failing(FAKE_WMI_QUERY) || !(flags & WBEM_FLAG_RETURN_IMMEDIATELY))
-        return WBEM_E_INVALID_QUERY;
+    if (failure(QUERY) || !(flags & WBEM_FLAG_RETURN_IMMEDIATELY))
+        return g_failure[QUERY];
     *result = fake_new(&boards_vtbl, &IID_IEnumWbemClassObject);
     return WBEM_S_NO_ERROR;
 }
@@ -124,8 +124,8 @@ static HRESULT STDMETHODCALLTYPE locator_connect(IWbemLocator *self, BSTR ns, BS
                                                  BSTR password, BSTR locale, LONG flags,
                                                  BSTR authority, IWbemContext *context,
                                                  IWbemServices **services) {
-    if (failing(FAKE_WMI_CONNECT) || !(flags & WBEM_FLAG_CONNECT_USE_MAX_WAIT))
-        return WBEM_E_INVALID_NAMESPACE;
+    if (failure(CONNECT) || !(flags & WBEM_FLAG_CONNECT_USE_MAX_WAIT))
+        return g_failure[CONNECT];
     *services = fake_new(&services_vtbl, &IID_IWbemServices);
     return WBEM_S_NO_ERROR;
 }
@@ -136,9 +136,9 @@ static HRESULT STDMETHODCALLTYPE factory_create(IClassFactory *self, IUnknown *o
     struct fake *locator;
     HRESULT hr;
     *out = NULL;
-    InterlockedIncrement(&g_tries); /* each try of the query begins here */
-    if (failing(FAKE_WMI_LOCATOR))
-        return REGDB_E_CLASSNOTREG;
+    InterlockedIncrement(&fake_wmi_tries); /* each try of the query begins here */
+    if (failure(LOCATOR))
+        return failure(LOCATOR);
     locator = fake_new(&locator_vtbl, &IID_IWbemLocator);
     hr = fake_query_interface(locator, riid, out);
     fake_release(locator);
@@ -171,13 +171,4 @@ int fake_wmi_register(int failing_step, long failing_tries) {
     return SUCCEEDED(CoRegisterClassObject(&administrative_locator,
                                            fake_wmi_factory(failing_step, failing_tries),
                                            CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
-}
-
-/* Fake objects handed out and not yet released. */
-long fake_wmi_live(void) {
-    return g_live;
-}
-/* Tries of the query so far. */
-long fake_wmi_tries(void) {
-    return g_tries;
 }

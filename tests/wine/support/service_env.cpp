@@ -14,25 +14,19 @@
 
 namespace wgbtest {
 
-namespace {
-
-std::string ServiceKey(const std::string &name) {
+static std::string ServiceKey(const std::string &name) {
     return "SYSTEM\\CurrentControlSet\\Services\\" + name;
 }
-
-} // namespace
 
 // Read with the test's own code, not the product's: a check must not share
 // the fault it looks for.
 std::optional<ServiceConfig> QueryConfig(const std::string &name) {
     UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
-    DWORD needed = 0;
-    if (!service || QueryServiceConfigA(service.get(), nullptr, 0, &needed) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return std::nullopt;
-    std::vector<char> buffer(needed);
+    // 8 KB: the largest configuration the Service Control Manager returns.
+    std::vector<char> buffer(8192);
     auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
-    if (!QueryServiceConfigA(service.get(), config, needed, &needed))
+    DWORD needed = 0;
+    if (!service || !QueryServiceConfigA(service.get(), config, 8192, &needed))
         return std::nullopt;
     return ServiceConfig{config->dwServiceType, config->dwStartType, config->dwErrorControl,
                          config->lpBinaryPathName ? config->lpBinaryPathName : ""};
@@ -43,18 +37,19 @@ bool ServiceGone(const std::string &name) {
     return !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
-bool ChangeStartType(const std::string &name, DWORD start) {
+static bool ChangeConfig(const std::string &name, DWORD start, const char *imagePath) {
     UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
     return service &&
-           ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, nullptr,
-                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+           ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE,
+                                imagePath, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+bool ChangeStartType(const std::string &name, DWORD start) {
+    return ChangeConfig(name, start, nullptr);
 }
 
 bool ChangeImagePath(const std::string &name, const std::string &imagePath) {
-    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
-    return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                                           SERVICE_NO_CHANGE, imagePath.c_str(), nullptr, nullptr,
-                                           nullptr, nullptr, nullptr, nullptr);
+    return ChangeConfig(name, SERVICE_NO_CHANGE, imagePath.c_str());
 }
 
 std::optional<DWORD> StartValue(const std::string &name) {
@@ -68,14 +63,6 @@ std::optional<DWORD> StartValue(const std::string &name) {
 void WriteStartValue(const std::string &name, DWORD start) {
     WriteRegistryValue(HKEY_LOCAL_MACHINE, ServiceKey(name), "Start", REG_DWORD, &start,
                        sizeof start);
-}
-
-std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control) {
-    SERVICE_STATUS status = {};
-    UniqueServiceHandle service = OpenServiceByName(name, SERVICE_ALL_ACCESS);
-    if (!service || !ControlService(service.get(), control, &status))
-        return std::nullopt;
-    return status;
 }
 
 void RemoveServiceIfPresent(const std::string &name) {
@@ -105,22 +92,14 @@ void ExpectAliveAndStoppable(const RunningService &service) {
     ASSERT_TRUE(service.process) << "no service process";
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(service.process.get(), 0))
         << "the service process ended";
-    const std::optional<SERVICE_STATUS_PROCESS> status = ServiceStatus(kServiceName);
-    ASSERT_TRUE(status);
-    EXPECT_EQ(service.pid, status->dwProcessId);
-    const std::optional<SERVICE_STATUS> answer =
-        ControlServiceByName(kServiceName, SERVICE_CONTROL_INTERROGATE);
-    ASSERT_TRUE(answer) << "the control handler did not answer";
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), answer->dwCurrentState);
-
-    // Judged by the stopped state and the exit code (RequestStop tells why).
-    EXPECT_TRUE(RequestStop(kServiceName));
-    EXPECT_TRUE(WaitForServiceState(kServiceName, SERVICE_STOPPED));
-    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0),
-              WaitForSingleObject(service.process.get(), DeadlineMs()));
-    DWORD code = STILL_ACTIVE;
-    EXPECT_TRUE(GetExitCodeProcess(service.process.get(), &code));
-    EXPECT_EQ(0u, code);
+    EXPECT_EQ(service.pid, ServiceProcessId(kServiceName));
+    SERVICE_STATUS answer = {};
+    const UniqueServiceHandle handle = OpenServiceByName(kServiceName, SERVICE_INTERROGATE);
+    ASSERT_TRUE(ControlService(handle.get(), SERVICE_CONTROL_INTERROGATE, &answer))
+        << "the control handler did not answer";
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), answer.dwCurrentState);
+    // The stopped state reached, then the process's end with 0.
+    EXPECT_EQ(std::optional<DWORD>(0), StopService(kServiceName));
 }
 
 int ThreadsStartedInExecutable(DWORD pid, const std::string &exe) {
@@ -209,10 +188,6 @@ bool WaitForDriverLoaded() {
 bool WaitForCompanionStarts(const std::string &dir, std::size_t count) {
     return WaitUntil([&] { return companion_record::ReadRecords(dir).size() >= count; });
 }
-
-} // namespace wgbtest
-
-namespace wgbtest {
 
 void EndDriverAsARestartWould() {
     KillProcessesNamed("winedevice.exe");

@@ -31,8 +31,6 @@ bool ChangeImagePath(const std::string &name, const std::string &imagePath);
 // next start; none when there is no such value.
 std::optional<DWORD> StartValue(const std::string &name);
 void WriteStartValue(const std::string &name, DWORD start);
-// Sends a control: the status the SCM answered with, none when it failed.
-std::optional<SERVICE_STATUS> ControlServiceByName(const std::string &name, DWORD control);
 // Stops (when running) and deletes the service, and waits until it is gone.
 void RemoveServiceIfPresent(const std::string &name);
 // What a test of the service may leave behind: the service and the driver

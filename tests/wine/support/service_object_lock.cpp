@@ -4,12 +4,18 @@
 
 #include <sddl.h>
 
-#include <cstring>
+using OpenServiceFn = SC_HANDLE(WINAPI *)(SC_HANDLE, LPCSTR, DWORD);
+
+// This executable's import address table entry for OpenServiceA, through
+// which its code calls it: the symbol the import library names it by.
+#ifdef _WIN64
+extern "C" OpenServiceFn g_importOfOpenService asm("__imp_OpenServiceA");
+#else
+extern "C" OpenServiceFn g_importOfOpenService asm("__imp__OpenServiceA@12");
+#endif
 
 namespace wgbtest {
 namespace {
-
-using OpenServiceFn = SC_HANDLE(WINAPI *)(SC_HANDLE, LPCSTR, DWORD);
 
 OpenServiceFn g_openService = nullptr;
 PSECURITY_DESCRIPTOR g_descriptor = nullptr;
@@ -52,41 +58,18 @@ SC_HANDLE WINAPI OpenLockedService(SC_HANDLE manager, LPCSTR name, DWORD desired
     return g_openService(manager, name, desired);
 }
 
-// The import address table entry of this executable for OpenServiceA.
-void **ImportOfOpenService() {
-    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA(nullptr));
-    const auto *dos = reinterpret_cast<IMAGE_DOS_HEADER *>(base);
-    const auto *nt = reinterpret_cast<IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &directory =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto *module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + directory.VirtualAddress);
-    for (; module->Name != 0; ++module) {
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->OriginalFirstThunk);
-        auto *entries = reinterpret_cast<IMAGE_THUNK_DATA *>(base + module->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++entries) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const auto *byName =
-                reinterpret_cast<IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char *>(byName->Name), "OpenServiceA") == 0)
-                return reinterpret_cast<void **>(&entries->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 bool LockServiceObjects(const char *sddl) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &g_descriptor,
                                                               nullptr))
         return false;
-    void **entry = ImportOfOpenService();
+    OpenServiceFn *entry = &g_importOfOpenService;
     DWORD protection = 0;
-    if (!entry || !VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection))
+    if (!VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection))
         return false;
-    g_openService = reinterpret_cast<OpenServiceFn>(*entry);
-    *entry = reinterpret_cast<void *>(&OpenLockedService);
+    g_openService = *entry;
+    *entry = &OpenLockedService;
     VirtualProtect(entry, sizeof *entry, protection, &protection);
     return true;
 }

@@ -37,10 +37,8 @@ std::string RunProbe(const std::string &args) {
     std::string output;
     const std::optional<DWORD> code = RunProgram(Quoted(self) + " --probe " + args, &output);
     // No exit code: the probe did not start, or did not end in time.
-    const DWORD error = GetLastError();
-    EXPECT_EQ(std::optional<DWORD>(0), code)
-        << args << "\n"
-        << output << (code ? "" : "error ") << (code ? "" : std::to_string(error));
+    const std::string error = code ? "" : "error " + std::to_string(GetLastError());
+    EXPECT_EQ(std::optional<DWORD>(0), code) << args << "\n" << output << error;
     return output;
 }
 
