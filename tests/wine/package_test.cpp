@@ -7,16 +7,17 @@
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
-#include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <sddl.h>
 
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <sstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -100,12 +101,14 @@ std::string VersionInfo(const std::string &file, const std::string &key = "") {
     if (!GetFileVersionInfoA(file.c_str(), 0, data.size(), data.data()) ||
         !VerQueryValueA(data.data(), path.c_str(), &value, &size))
         return "";
+    if (!key.empty())
+        return static_cast<const char *>(value);
     const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(value);
-    return !key.empty() ? static_cast<const char *>(value)
-                        : std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                              std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-                              std::to_string(LOWORD(fixed->dwFileVersionLS));
+    char text[24];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                  LOWORD(fixed->dwFileVersionLS));
+    return text;
 }
 
 const std::string kThisVersion = WGB_VERSION "." WGB_BUILD;
@@ -129,18 +132,6 @@ DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
 // (x86) on 64-bit Windows, as a 32-bit process sees "ProgramFiles" there.
 std::string ProgramFiles() {
     return std::getenv(sizeof(void *) == 4 ? "ProgramFiles" : "ProgramFiles(x86)");
-}
-
-// The names in a folder, for a failure's message.
-std::string Listing(const std::string &dir) {
-    std::string names;
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA((dir + "*").c_str(), &entry);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
-        names += std::string(entry.cFileName) + " ";
-    if (find != INVALID_HANDLE_VALUE)
-        FindClose(find);
-    return names;
 }
 
 // A removal's messages as they come: once it says it waits for the process,
@@ -183,133 +174,8 @@ void ExpectRemoved(const std::string &dir) {
     EXPECT_EQ(0, ProductsInstalled());
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
     EXPECT_TRUE(ServiceGone(kDriverServiceName));
-    EXPECT_FALSE(FileExists(dir)) << Listing(dir);
+    EXPECT_FALSE(FileExists(dir));
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
-}
-
-// An SDDL text's owner, its access list's flags and its allowing entries:
-// whom each gives which rights, inherited where ("OICI": by every file and
-// folder inside).
-struct Sddl {
-    struct Entry {
-        std::string type, flags, sid;
-        DWORD rights;
-    };
-    std::string owner, daclFlags;
-    std::vector<Entry> entries;
-};
-
-// The rights of an entry: a number, or full control ("FA"); ~0u for any
-// other letters, which pass no judgement.
-DWORD SddlRights(const std::string &text) {
-    if (text == "FA")
-        return FILE_ALL_ACCESS;
-    return text.compare(0, 2, "0x") == 0 ? std::stoul(text, nullptr, 16) : ~0u;
-}
-
-Sddl ParseSddl(const std::string &text) {
-    Sddl parsed;
-    const std::size_t dacl = text.find("D:");
-    if (text.compare(0, 2, "O:") == 0)
-        parsed.owner = text.substr(2, dacl == std::string::npos ? dacl : dacl - 2);
-    if (dacl == std::string::npos)
-        return parsed;
-    std::size_t at = text.find('(', dacl);
-    parsed.daclFlags = text.substr(dacl + 2, at - dacl - 2);
-    while (at != std::string::npos) {
-        const std::size_t end = text.find(')', at);
-        std::vector<std::string> fields;
-        std::istringstream entry(text.substr(at + 1, end - at - 1));
-        for (std::string field; std::getline(entry, field, ';');)
-            fields.push_back(field);
-        fields.resize(6);
-        parsed.entries.push_back({fields[0], fields[1], fields[5], SddlRights(fields[2])});
-        at = text.find('(', end);
-    }
-    return parsed;
-}
-
-// The installation folder gets a protected access list of its own, whatever
-// folder is chosen, judged here by what its text grants: owned by
-// Administrators (an owner may rewrite any list), no parent's rights reaching
-// in, every entry on the folder and inherited by all inside, full control for
-// SYSTEM and Administrators and no more than reading and running for anyone
-// else, Users among them. (Wine's msiexec does not apply the table.)
-TEST(Package, LocksTheInstallationFolder) {
-    const std::string sddl = PackageValue(
-        kThis, "SELECT `SDDLText` FROM `MsiLockPermissionsEx` WHERE `LockObject` = 'INSTALLDIR' "
-               "AND `Table` = 'CreateFolder'");
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
-                                                                     &descriptor, nullptr))
-        << sddl;
-    LocalFree(descriptor);
-    const Sddl parsed = ParseSddl(sddl);
-    EXPECT_EQ("BA", parsed.owner) << sddl;
-    EXPECT_NE(std::string::npos, parsed.daclFlags.find('P')) << sddl;
-    constexpr DWORD kReadAndRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
-    std::vector<std::string> fullControl, readAndRun;
-    for (const Sddl::Entry &entry : parsed.entries) {
-        EXPECT_EQ("A", entry.type) << sddl;
-        EXPECT_EQ("OICI", entry.flags) << sddl;
-        const bool administrator = entry.sid == "SY" || entry.sid == "BA";
-        if (administrator && entry.rights == FILE_ALL_ACCESS)
-            fullControl.push_back(entry.sid);
-        if ((entry.rights & kReadAndRun) == kReadAndRun)
-            readAndRun.push_back(entry.sid);
-        EXPECT_TRUE(administrator || (entry.rights & ~kReadAndRun) == 0)
-            << entry.sid << " in " << sddl;
-    }
-    EXPECT_EQ((std::vector<std::string>{"SY", "BA"}), fullControl) << sddl;
-    EXPECT_NE(readAndRun.end(), std::find(readAndRun.begin(), readAndRun.end(), "BU")) << sddl;
-}
-
-// A first installation refuses a folder others could have planted a file in,
-// or may swap: one holding a WGBService.exe of a higher version than any
-// release (which Windows Installer would keep, and RegisterService run as
-// LocalSystem), one under a folder in which everyone may delete and rename,
-// and an empty one everyone may write to. It fails, its log names the
-// folder and why, and it leaves nothing: no product, no service, the planted
-// file as it was and not run.
-TEST(Package, RefusesAFirstInstallationIntoAFolderOthersMayHaveChanged) {
-    const std::string planted = "C:\\Planted\\", open = "C:\\Open";
-    ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
-    CopyFileOrFail(ArtifactPath("planted/WGBService.exe"), planted + "WGBService.exe");
-    ASSERT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
-    ASSERT_TRUE(CreateDirectoryA(open.c_str(), nullptr));
-    PSECURITY_DESCRIPTOR everyone = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(everyone, &present, &dacl, &defaulted));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              SetNamedSecurityInfoA(&std::string(open)[0], SE_FILE_OBJECT,
-                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
-    LocalFree(everyone);
-
-    const struct {
-        std::string dir, why;
-    } cases[] = {
-        {planted, "it already holds files this package did not put there (WGBService.exe)"},
-        {open + "\\WGB\\", "(Everyone on C:\\Open)"},
-        {open + "\\", "it already exists, and others than administrators may change it (Everyone)"},
-    };
-    for (const auto &c : cases) {
-        const std::string log = TempFile("wgb-refused.log");
-        EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(c.dir) +
-                                   " /l*v " + Quoted(log))));
-        const std::string told = ReadWholeFile(log);
-        EXPECT_NE(std::string::npos,
-                  told.find("WGBService cannot be installed into " + c.dir + ": "))
-            << c.dir;
-        EXPECT_NE(std::string::npos, told.find(c.why)) << c.dir;
-        EXPECT_FALSE(Installed(kThis));
-        EXPECT_TRUE(ServiceGone(kServiceName));
-    }
-    EXPECT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
-    EXPECT_FALSE(FileExists(planted + "planted.txt"));
-    EXPECT_FALSE(FileExists(open + "\\WGB"));
 }
 
 // The package's launch condition refuses Windows before Windows 7 SP1, the
@@ -374,12 +240,19 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
     // The stub companion's record of its start is no file of the package's.
     DeleteFileA((dir + companion_record::kRecordFileName).c_str());
-    std::string report;
-    EXPECT_LT(RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &report).value_or(2), 2u);
-    EXPECT_NE(std::string::npos, report.find("\"result\"")) << report;
-    EXPECT_EQ(std::string::npos, report.find("\"FAIL\"")) << report;
-    // The check finds the package through the installer, by its upgrade code.
-    EXPECT_NE(std::string::npos, report.find("\"package\": {\"productCode\": \"{")) << report;
+    // The check tool, with its report's schema beside it, finds nothing
+    // failing, and the package through the installer, by its upgrade code.
+    const std::string schema = ReadWholeFile(ArtifactPath("WGBCheck.schema.json"));
+    ASSERT_NE("", schema);
+    EXPECT_EQ(schema, ReadWholeFile(dir + "WGBCheck.schema.json"));
+    std::string text;
+    EXPECT_LT(RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &text).value_or(2), 2u);
+    const nlohmann::json report = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << text;
+    EXPECT_NE("FAIL", report.value("result", "FAIL")) << text;
+    const nlohmann::json package = report.value("package", nlohmann::json::object());
+    EXPECT_EQ(PackageProperty(kThis, "ProductCode"), package.value("productCode", "")) << text;
+    EXPECT_EQ(PackageProperty(kThis, "ProductVersion"), package.value("productVersion", ""));
 
     // An upgrade lands in the first installation's folder, and the list
     // nobody touched is the new package's, whatever copy an interrupted run
@@ -405,12 +278,11 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     const std::string rebuiltService =
         ReadWholeFile(ArtifactPath("rebuild-files/Program Files/WGB/WGBService.exe"));
     ASSERT_NE(nextService, rebuiltService);
-    char log[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, log);
-    lstrcatA(log, "wgb-rebuild.log");
+    const std::string log = TempFile("wgb-rebuild.log");
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kRebuild) + " /l*v " + Quoted(log)));
-    EXPECT_NE(std::string::npos, ReadWholeFile(log).find("keep_board_list: keeping the edited"));
-    EXPECT_NE(std::string::npos, ReadWholeFile(log).find("keep_board_list: restoring the edited"));
+    for (const char *step : {"keeping", "restoring"})
+        EXPECT_NE(std::string::npos,
+                  ReadWholeFile(log).find(std::string("keep_board_list: ") + step + " the edited"));
     EXPECT_TRUE(Installed(kRebuild));
     EXPECT_FALSE(Installed(kNext));
     EXPECT_EQ(1, ProductsInstalled());
@@ -439,42 +311,87 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     ExpectRemoved(dir);
 }
 
+// Failures leave what was there before: nothing, or the older version's
+// registration. A first installation refuses a folder others could have
+// planted a file in, or may swap: one holding a WGBService.exe of a higher
+// version than any release (which Windows Installer would keep, and
+// RegisterService run as LocalSystem), one under a folder in which everyone
+// may delete and rename, and an empty one everyone may write to; its log names
+// the folder and why, and the planted file stays as it was, not run. It fails
+// too when QTR_WGBService is marked for deletion (as while a console holds
+// it), and when it fails after the service was registered and ran, the
+// rollback removes the registration with the files. A failed upgrade's
+// rollback does not remove the service it did not register. (Wine's msiexec
+// does not restore the older version's files, as Windows does.)
 TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
     const std::string dir = ProgramFiles() + "\\WGB\\";
+    const std::string planted = "C:\\Planted\\", open = "C:\\Open";
     // No board the list serves: the service's start leaves no driver service.
     SetBoardProduct("WGB Test Board");
-
-    // QTR_WGBService marked for deletion, as while a console holds it: the
-    // service cannot be registered, and the installation fails.
-    {
+    ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+    CopyFileOrFail(ArtifactPath("planted/WGBService.exe"), planted + "WGBService.exe");
+    ASSERT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
+    ASSERT_TRUE(CreateDirectoryA(open.c_str(), nullptr));
+    PSECURITY_DESCRIPTOR everyone = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, nullptr));
+    ASSERT_TRUE(SetFileSecurityA(open.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    UniqueServiceHandle held;
+    const auto holdMarkedForDeletion = [&] {
         const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        const UniqueServiceHandle held(CreateServiceA(
-            manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
-            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-            "C:\\windows\\system32\\notepad.exe", nullptr, nullptr, nullptr, nullptr, nullptr));
+        held.reset(CreateServiceA(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                  SERVICE_ERROR_NORMAL, "C:\\windows\\system32\\notepad.exe",
+                                  nullptr, nullptr, nullptr, nullptr, nullptr));
         ASSERT_TRUE(held && DeleteService(held.get()));
-        EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kThis))));
-        EXPECT_FALSE(Installed(kThis));
-        EXPECT_FALSE(FileExists(dir));
+    };
+    const auto installThis = [&] {
+        ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+        ExpectInstalled(dir, kThisVersion);
+    };
+    const std::function<void()> nothing = [] {};
+    const struct {
+        std::function<void()> arrange;
+        std::string package, installDir, why; // the log's reason, after the folder's name
+        bool upgrade;
+    } cases[] = {
+        {nothing, kThis, planted,
+         "it already holds files this package did not put there (WGBService.exe)", false},
+        {nothing, kThis, open + "\\WGB\\", "(Everyone on C:\\Open)", false},
+        {nothing, kThis, open + "\\",
+         "it already exists, and others than administrators may change it (Everyone)", false},
+        {holdMarkedForDeletion, kThis, "", "", false},
+        {nothing, kFailing, "", "", false},
+        {installThis, kFailing, "", "", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.package + " into " + c.installDir);
+        c.arrange();
+        const std::string log = TempFile("wgb-failed.log");
+        EXPECT_TRUE(
+            Failed(Msiexec("/i " + Quoted(c.package) +
+                           (c.installDir.empty() ? "" : " INSTALLDIR=" + Quoted(c.installDir)) +
+                           " /l*v " + Quoted(log))));
+        EXPECT_FALSE(Installed(c.package));
+        if (!c.why.empty()) {
+            const std::string told = ReadWholeFile(log);
+            EXPECT_NE(std::string::npos,
+                      told.find("WGBService cannot be installed into " + c.installDir + ": "));
+            EXPECT_NE(std::string::npos, told.find(c.why));
+        }
+        held.reset();
+        if (!c.upgrade) {
+            ExpectRemoved(dir);
+            continue;
+        }
+        EXPECT_TRUE(Installed(kThis));
+        EXPECT_EQ(Quoted(dir + "WGBService.exe"),
+                  QueryConfig(kServiceName).value_or(ServiceConfig{}).imagePath);
     }
-    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
-
-    // A failure after the service was registered and ran: the rollback removes
-    // the registration with the files.
-    EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kFailing))));
-    EXPECT_FALSE(Installed(kFailing));
-    ExpectRemoved(dir);
-
-    // A failed upgrade leaves the older version's registration: its rollback
-    // does not remove a service the upgrade did not register. (Wine's
-    // msiexec does not restore the older version's files, as Windows does.)
-    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
-    ExpectInstalled(dir, kThisVersion);
-    EXPECT_TRUE(Failed(Msiexec("/i " + Quoted(kFailing))));
-    EXPECT_TRUE(Installed(kThis));
-    EXPECT_FALSE(Installed(kFailing));
-    EXPECT_EQ(Quoted(dir + "WGBService.exe"),
-              QueryConfig(kServiceName).value_or(ServiceConfig{}).imagePath);
+    EXPECT_EQ("99.0.0.0", VersionInfo(planted + "WGBService.exe"));
+    EXPECT_FALSE(FileExists(planted + "planted.txt"));
+    EXPECT_FALSE(FileExists(open + "\\WGB"));
 
     // A repair keeps a service an administrator disabled disabled, and
     // succeeds: the start is not tried. Its files and registration are
