@@ -92,18 +92,14 @@ int ProductsInstalled() {
     return count;
 }
 
-// A string of the version resource, or with key "" its fixed file version.
-std::string VersionInfo(const std::string &file, const std::string &key = "") {
+// The file's version (X.Y.Z.N), as its version resource gives it.
+std::string VersionInfo(const std::string &file) {
     std::vector<char> data(GetFileVersionInfoSizeA(file.c_str(), nullptr) + 1);
-    const std::string path = key.empty() ? "\\" : "\\StringFileInfo\\040904b0\\" + key;
-    void *value = nullptr;
+    VS_FIXEDFILEINFO *fixed = nullptr;
     UINT size = 0;
     if (!GetFileVersionInfoA(file.c_str(), 0, data.size(), data.data()) ||
-        !VerQueryValueA(data.data(), path.c_str(), &value, &size))
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &size))
         return "";
-    if (!key.empty())
-        return static_cast<const char *>(value);
-    const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(value);
     char text[24];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
                   LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
@@ -225,11 +221,7 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
 
     ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir)));
-    for (const char *exe : {"WGBService.exe", "WGBCheck.exe"}) {
-        for (const char *key : {"", "FileVersion", "ProductVersion"})
-            EXPECT_EQ(kThisVersion, VersionInfo(dir + exe, key)) << exe << " " << key;
-        EXPECT_EQ(exe, VersionInfo(dir + exe, "OriginalFilename"));
-    }
+    EXPECT_EQ(kThisVersion, VersionInfo(dir + "WGBCheck.exe"));
     const DWORD firstPid = ExpectInstalled(dir, kThisVersion);
     ASSERT_TRUE(WaitForDriverLoaded());
     // The stand-in's handle closed at once: the upgrade stops its driver.
