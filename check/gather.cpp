@@ -377,8 +377,9 @@ std::optional<WinError> TakeAndUndo(bool &done) {
 std::atomic<bool> g_watchInterrupted{false};
 
 // Ctrl+C and Ctrl+Break end the watch, the report still whole. Closing the
-// console, logging off or shutting down end the process once this returns:
-// the undo happens here then.
+// console ends the process once this returns: the undo happens here then
+// (and for a logoff or a shutdown, which Windows tells this handler only
+// while the process has not loaded user32.dll).
 BOOL WINAPI OnConsoleControl(DWORD event) {
     g_watchInterrupted = true;
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
@@ -386,6 +387,34 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         TakeAndUndo(done);
     }
     return TRUE;
+}
+
+// A process that has loaded user32.dll, as this one has, is told of a logoff
+// or a shutdown not through the console's handler but by WM_ENDSESSION to its
+// top-level windows, and may be ended once that returns: the undo happens here then.
+LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_ENDSESSION || !wParam)
+        return DefWindowProcA(window, message, wParam, lParam);
+    bool done = false;
+    TakeAndUndo(done);
+    return 0;
+}
+
+// A hidden top-level window (a message-only one is told of no session's end)
+// and its message loop, for the rest of the process's life.
+DWORD WINAPI WatchSessionEnd(LPVOID) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = OnSessionMessage;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "WGBCheckSessionEnd";
+    if (!RegisterClassA(&windowClass) ||
+        !CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                         windowClass.hInstance, nullptr))
+        return 0;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
 }
 
 // 5. The driver: its device, or why it is not there; with --load, bring-up.
@@ -419,6 +448,8 @@ DriverFacts DriverOf(const std::string &directory, const CheckFacts &facts,
             const std::lock_guard<std::mutex> lock(g_undoLock);
             g_pendingUndo = install;
             SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+            const UniqueHandle watch(
+                CreateThread(nullptr, 0, WatchSessionEnd, nullptr, 0, nullptr));
         } else if (ChangedRegistration(install)) {
             load.undo = install.undoFailed ? LoadFacts::Undo::NotUndone : LoadFacts::Undo::Undone;
         }
