@@ -160,11 +160,12 @@ std::string FileVersion(const std::string &path) {
     return text;
 }
 
-// The computer's name, as %COMPUTERNAME% gives it.
+// The computer's name, as %COMPUTERNAME% gives it, with the letters that the
+// ANSI code page lacks.
 std::string ComputerName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? Utf8FromAnsi(name) : "";
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &size) ? Narrow(std::wstring(name, size), CP_UTF8) : "";
 }
 
 std::string UtcTimestamp() {

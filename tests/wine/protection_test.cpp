@@ -1,6 +1,7 @@
-// Who may swap a folder from above: the rights on a folder that let others
-// delete or rename what it holds, and the walk over every folder above a
-// path, those that exist and those still to be made.
+// Who may change a file or folder or swap it from above: the rights on an
+// object that let others change it, those on a folder that let others delete
+// or rename what it holds, and the walk over every folder above a path, those
+// that exist and those still to be made.
 
 #include "common/protection.h"
 #include "support/wine_env.h"
@@ -36,36 +37,40 @@ LocalMemory Sid(const char *text) {
     return LocalMemory(sid);
 }
 
-// Deleting or renaming entries, deleting or renaming the folder, its
-// permissions or its ownership let others swap what it holds; adding,
-// reading or writing its own data does not, nor entries only for what is
-// made inside. The installing account may be trusted too.
-TEST(Protection, OthersWhoMaySwapAFolderSEntries) {
+// On the object itself, rights to write, append, delete, change permissions
+// or take ownership let others change it. On a folder, only deleting or
+// renaming entries, deleting or renaming the folder, its permissions or its
+// ownership let others swap what it holds. Reading does not, nor entries
+// only for what is made inside. The installing account may be trusted too.
+TEST(Protection, OthersWhoMayChangeAnObjectOrSwapAFolderSEntries) {
     // C:\ as Windows 10 has it: users may make folders there, and modify
     // what they make.
     constexpr char kDriveRoot[] =
         "O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI(A;OICIIO;GA;;;CO)"
         "(A;;FA;;;SY)(A;;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x4;;;AU)";
+    const std::string users = "BUILTIN\\Users", authenticated = "NT AUTHORITY\\Authenticated Users";
     const struct {
         const char *sddl, *alsoTrusted;
-        std::vector<std::string> others;
+        std::vector<std::string> mayChange, maySwap;
     } cases[] = {
-        {kDriveRoot, nullptr, {}},
-        {"O:BAD:(A;;0x120116;;;BU)", nullptr, {}},             // write its own data, add entries
-        {"O:BAD:(A;;0x40;;;BU)", nullptr, {"BUILTIN\\Users"}}, // delete entries
-        {"O:BAD:(A;;SD;;;BU)", nullptr, {"BUILTIN\\Users"}},   // rename the folder
-        {"O:BAD:(A;;WD;;;AU)(A;;WO;;;BU)",
+        {kDriveRoot, nullptr, {authenticated}, {}},
+        {"O:BAD:(A;;0x2;;;BU)", nullptr, {users}, {}},     // write alone
+        {"O:BAD:(A;;SD;;;BU)", nullptr, {users}, {users}}, // delete alone
+        {"O:BAD:(A;;GW;;;BU)(A;;GA;;;AU)", nullptr, {users, authenticated}, {authenticated}},
+        {"O:BAD:(A;;0x4;;;WD)(A;;0x40;;;IU)", // append, delete entries
          nullptr,
-         {"NT AUTHORITY\\Authenticated Users", "BUILTIN\\Users"}},
-        {"O:BAD:(A;;GA;;;WD)", nullptr, {"Everyone"}},
-        {"O:BUD:(A;;FA;;;BA)", nullptr, {"BUILTIN\\Users"}}, // the owner
-        {"O:BUD:(A;;FA;;;BU)", "S-1-5-32-545", {}},
-        {"O:BA", nullptr, {"Everyone (no access list)"}},
+         {"Everyone", "NT AUTHORITY\\INTERACTIVE"},
+         {"NT AUTHORITY\\INTERACTIVE"}},
+        {"O:BAD:(A;;WD;;;AU)(A;;WO;;;BU)", nullptr, {authenticated, users}, {authenticated, users}},
+        {"O:BUD:(A;;FA;;;BA)", nullptr, {users}, {users}}, // the owner
+        {"O:BUD:(A;;FA;;;BU)", "S-1-5-32-545", {}, {}},
+        {"O:BA", nullptr, {"Everyone (no access list)"}, {"Everyone (no access list)"}},
     };
     for (const auto &c : cases) {
         const LocalMemory descriptor = Descriptor(c.sddl);
         const LocalMemory trusted = c.alsoTrusted ? Sid(c.alsoTrusted) : nullptr;
-        EXPECT_EQ(c.others, OthersWhoMaySwapChildren(descriptor.get(), trusted.get())) << c.sddl;
+        EXPECT_EQ(c.mayChange, OthersWhoMayChange(descriptor.get(), trusted.get())) << c.sddl;
+        EXPECT_EQ(c.maySwap, OthersWhoMaySwapChildren(descriptor.get(), trusted.get())) << c.sddl;
     }
 }
 
