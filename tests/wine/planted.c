@@ -6,23 +6,22 @@
  * folder. */
 #include <windows.h>
 
+#include <stdio.h>
+
 static void record(HMODULE self, const char *text) {
     char path[MAX_PATH + 16];
     DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
     char *name;
-    HANDLE file;
+    FILE *file;
 
     if (length == 0 || length >= MAX_PATH)
         return;
     for (name = path + length; name > path && name[-1] != '\\'; --name)
         ;
     lstrcpyA(name, "planted.txt");
-    file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        WriteFile(file, text, lstrlenA(text), &length, NULL);
-        WriteFile(file, "\n", 1, &length, NULL);
-        CloseHandle(file);
+    if ((file = fopen(path, "ab")) != NULL) {
+        fprintf(file, "%s\n", text);
+        fclose(file);
     }
 }
 
