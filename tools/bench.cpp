@@ -132,10 +132,20 @@ int main(int argc, char **argv) {
             Fail("the companion did not end or the release was not seen");
     }
 
+    // The poll period, from the stand-in's times of the reads: a figure a
+    // loaded machine stretches, so a ceiling for a person, not a test.
+    Series period{"poll to next poll:", {}};
+    const std::vector<sim_trace_entry> polls = sim.Trace();
+    for (std::size_t i = 1; i < polls.size(); ++i)
+        period.ms.push_back(static_cast<double>(polls[i].time - polls[i - 1].time) / 10000.0);
+
     Say("");
     total.Summarise();
     service.Summarise();
     start.Summarise();
+    period.Summarise();
+    if (period.ms[period.ms.size() / 2] > 4500.0)
+        Fail("the button is polled less often than every 3 s: a short press may be missed");
     RunToEnd(dir + "WGBService.exe", "-qtruninstall");
     SetEvent(idleEnd);
     return 0;

@@ -28,28 +28,29 @@ constexpr char kModuleDir[] = "C:\\wgb-hw";
 // Where the probe records what its bring-up changed.
 constexpr char kRecordKey[] = "SOFTWARE\\WGB hwaccess test";
 
-// Usage: MODULE-DIR (without the closing backslash), then steps: "open",
-// "read:PORT", "write:PORT:VALUE" (hex), "lock:SDDL" (from then on every
-// service object answers as one with that descriptor, LockServiceObjects; exit
-// code 3 when it cannot),
-// "record" (what the last open changed, RecordDriverChange), "release"
-// (ReleaseDriverService: "release" and the outcome's number). Prints a line
-// per step (after a failed open whose driver service install went wrong,
-// "install STEP ERROR", and "disabled" when the registration found was), then the driver path
-// that bring-up built ("path" and nothing when it sought none).
+// Usage: MODULE-DIR (without the closing backslash), then steps: "open"
+// (recording what it changed, RecordDriverChange), "read:PORT",
+// "write:PORT:VALUE" (hex), "lock:SDDL" (from then on every service object
+// answers as one with that descriptor, LockServiceObjects; exit code 3 when
+// it cannot), "disable-at-start" (from then on a service is disabled just
+// before it is opened for its start, DisableServicesBeforeTheirStart; exit
+// code 3 when it cannot), "release" (ReleaseDriverService: "release" and the
+// outcome's number). Prints a line per step (after a failed open whose driver
+// service install went wrong, "install STEP ERROR", and "disabled" when the
+// registration found was), then the driver path that bring-up built ("path"
+// and nothing when it sought none).
 int Probe(int argc, char **argv) {
     wsprintfA(g_szModuleDir, "%s\\", argv[0]);
     IoDriverState state = {};
     DriverServiceReport report;
     for (int i = 1; i < argc; ++i) {
         unsigned port = 0, value = 0;
-        if (std::strcmp(argv[i], "record") == 0) {
-            RecordDriverChange(report, kRecordKey);
-        } else if (std::strcmp(argv[i], "release") == 0) {
+        if (std::strcmp(argv[i], "release") == 0) {
             std::printf("release %d\n", static_cast<int>(ReleaseDriverService(kRecordKey)));
         } else if (std::strcmp(argv[i], "open") == 0) {
             report = DriverServiceReport();
             std::printf("open %d\n", OpenIoDriver(&state, &report) ? 1 : 0);
+            RecordDriverChange(report, kRecordKey);
             static const char *const kSteps[] = {"none",  "manager", "create", "repoint",
                                                  "start", "device",  "file"};
             if (report.failedStep != DriverStep::None || report.disabled)
@@ -57,6 +58,9 @@ int Probe(int argc, char **argv) {
                             report.error, report.disabled ? " disabled" : "");
         } else if (std::strncmp(argv[i], "lock:", 5) == 0) {
             if (!LockServiceObjects(argv[i] + 5))
+                return 3;
+        } else if (std::strcmp(argv[i], "disable-at-start") == 0) {
+            if (!DisableServicesBeforeTheirStart())
                 return 3;
         } else if (std::sscanf(argv[i], "write:%x:%x", &port, &value) == 2)
             std::printf("write %X %d\n", port, WriteIoPortByte(port, value) ? 1 : 0);
@@ -67,9 +71,9 @@ int Probe(int argc, char **argv) {
     return 0;
 }
 
-// The probe's output for the steps, in kModuleDir.
-std::string BringUp(const std::string &steps) {
-    return RunProbe(kModuleDir + (" " + steps));
+// The probe's output for the steps, in dir.
+std::string BringUp(const std::string &steps, const std::string &dir = kModuleDir) {
+    return RunProbe(dir + " " + steps);
 }
 
 // What reached the stand-in, one "R|W port=value" per request answered.
@@ -87,22 +91,17 @@ std::string Requests() {
 const std::string kDriverServiceKey =
     std::string("SYSTEM\\CurrentControlSet\\Services\\") + kDriverServiceName;
 
-// The driver service's image path as the registry holds it. (Asked for a
-// path this long, Wine's Service Control Manager stops answering.)
 std::string RegisteredImagePath() {
-    char path[1024] = "";
-    DWORD size = sizeof path - 1;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kDriverServiceKey.c_str(), "ImagePath",
-                 RRF_RT_ANY | RRF_NOEXPAND, nullptr, path, &size);
-    return path;
+    return QueryConfig(kDriverServiceName).value_or(ServiceConfig{}).imagePath;
 }
 
-// Both stand-ins beside the executable; the one this Windows needs.
-std::string CopyDrivers() {
+// Both stand-ins in dir (through the long-path prefix: the driver path may
+// exceed MAX_PATH); the one this Windows needs.
+std::string CopyDrivers(const std::string &dir = kModuleDir) {
     for (const char *file : {"Quendra.sys", "Quendra_X64.sys"})
         if (FileExists(ArtifactPath(file)))
-            CopyFileOrFail(ArtifactPath(file), kModuleDir + std::string("\\") + file);
-    return kModuleDir + std::string("\\") + DriverFile();
+            CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
+    return dir + "\\" + DriverFile();
 }
 
 // The registration a case finds before bring-up: none, the build's stand-in
@@ -143,8 +142,6 @@ class DriverBringUp : public testing::Test {
 // runs on (not this 32-bit process) is registered, started and opened, and
 // each request carries its whole port and value in the driver's layouts.
 TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
-    if (IsX64Windows() && !FileExists(ArtifactPath("Quendra_X64.sys")))
-        GTEST_SKIP() << "the build made no 64-bit stand-in";
     const std::string driver = CopyDrivers();
     EXPECT_EQ("open 1\nread 50C FF\nwrite 1234 1\nread 1234 5A\nwrite FFFF 1\npath " + driver +
                   "\n",
@@ -156,18 +153,24 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
 }
 
-// What one bring-up does with the driver's file (the stand-ins, none, or a
-// file Windows will not start) and the registration it finds (Found), also
-// one that refuses every change, as a policy might, through its registry key
-// or its service object's own descriptor (which grants only what a locked
-// driver service grants: query and start); and what the service's removal
+// What one bring-up does with the driver's file (the stand-ins, none, a file
+// Windows will not start, or the stand-ins where the driver path fills its
+// buffer of 259 characters and the terminator, or overflows it) and the
+// registration it finds (Found), also one that refuses every change, as a
+// policy might, through its registry key or its service object's own
+// descriptor (which grants only what a locked driver service grants: query
+// and start), or disabled just before its start, and a loaded driver that
+// refuses the open; and what the service's removal
 // then undoes, by the record of what bring-up changed. Bring-up reports its
 // failing step and error ("install ..."); a registration found elsewhere is
 // pointed at the checked file and started; a disabled one stays untouched
 // and is not started; a loaded driver is only opened, its file not even
-// sought; a missing file touches nothing; a driver that fails to start
+// sought; a missing file, or a path longer than its buffer, touches nothing;
+// a refused open ends bring-up at once, the driver service left alone, and
+// port requests before and after it reach nothing; a driver that fails to start
 // leaves the registration as found: one bring-up made goes again, one it
-// found stays, pointed back at its own file. A locked registration that
+// found stays, pointed back at its own file, unless it failed because an
+// administrator disabled it: that decision is kept. A locked registration that
 // names another file stays so and bring-up fails with the change's error;
 // one that names the checked file needs no change and is started, each step
 // asking only the rights it needs. The release stops and deletes a
@@ -177,8 +180,8 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
 // routine) leaves the registration made marked for deletion, which Windows
 // completes at the next restart (EndDriverAsARestartWould), and says so.
 TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
-    enum Files { StandIns, NoFile, NotADriver };
-    enum Lock { Open, KeyLock, ObjectLock };
+    enum Files { StandIns, NoFile, NotADriver, PathFillsBuffer, PathOverflows };
+    enum Lock { Open, KeyLock, ObjectLock, DeviceRefuses, DisabledAtStart };
     enum Release { Kept, Released, ChangedThenReleased, ReleasedWillNotStop };
     enum After { Gone, AsFound, AtTheCheckedFile };
     const char *const other = "C:\\other product\\Quendra.sys";
@@ -214,16 +217,40 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
         {StandIns, Elsewhere, Open, "open 1\npath @", ChangedThenReleased, "release 0", AsFound,
          SERVICE_RUNNING},
         {StandIns, Nothing, Open, "open 1\npath @", ReleasedWillNotStop, "release 2", Gone, 0},
+        // Disabled: bring-up reaches it with the path it uses, but Wine loads nothing from it.
+        {PathFillsBuffer, Disabled, Open, "open 0\ninstall none 0 disabled\npath @", Kept, "",
+         AsFound, SERVICE_STOPPED},
+        {PathOverflows, Disabled, Open, "open 0\ninstall file 0\npath ", Kept, "", AsFound,
+         SERVICE_STOPPED},
+        // Disabled just before its start (which fails with ERROR_SERVICE_DISABLED):
+        // an administrator's decision, kept even when bring-up made the registration.
+        {StandIns, Nothing, DisabledAtStart, "open 0\ninstall start 1058\npath @", Kept, "",
+         AtTheCheckedFile, SERVICE_STOPPED},
+        {StandIns, Elsewhere, DisabledAtStart, "open 0\ninstall start 1058\npath @", Kept, "",
+         AsFound, SERVICE_STOPPED},
+        {StandIns, Loaded, DeviceRefuses, "read 50C 0\nopen 0\nread 50C 0\nwrite 50C 0\npath \n",
+         Kept, "", AsFound, SERVICE_RUNNING},
     };
+    // Wine looks \\.\NAME up in the prefix's dosdevices folder first: a folder
+    // there refuses the open.
+    const std::string refusal =
+        std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
+    // The directory with its backslash that leaves the driver path 259 characters.
+    const std::size_t fits = 259 - std::strlen(DriverFile());
     for (const auto &c : cases) {
         SCOPED_TRACE("case " + std::to_string(&c - cases));
-        MakeEmptyDir(kModuleDir);
+        const bool longPath = c.files == PathFillsBuffer || c.files == PathOverflows;
+        const std::string dir =
+            longPath ? "C:\\" + std::string(fits - 4 + (c.files == PathOverflows), 'd')
+                     : kModuleDir;
+        MakeEmptyDir(dir);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRecordKey);
-        const std::string driver = kModuleDir + std::string("\\") + DriverFile();
-        if (c.files == StandIns)
-            CopyDrivers();
+        const std::string driver = dir + "\\" + DriverFile();
+        if (c.files == StandIns || longPath)
+            CopyDrivers(dir);
         ASSERT_TRUE(c.files != NotADriver || WriteTextFile(driver, "not a driver image"));
         std::string registered = Register(c.found, driver);
+        ASSERT_TRUE(c.lock != DeviceRefuses || CreateDirectoryA(refusal.c_str(), nullptr));
         UniqueRegKey key;
         if (c.lock == KeyLock) {
             ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverServiceKey.c_str(), 0,
@@ -234,10 +261,13 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
         std::string expected = c.output;
         if (expected.back() == '@')
             expected.replace(expected.size() - 1, 1, driver + "\n");
-        const std::string output = BringUp(
-            c.lock == ObjectLock ? "lock:O:BAG:SYD:(A;;CCLCLORP;;;WD) open" : "open record");
+        const char *const steps[] = {"open", "open", "lock:O:BAG:SYD:(A;;CCLCLORP;;;WD) open",
+                                     "read:50C open read:50C write:50C:1", "disable-at-start open"};
+        const std::string output = BringUp(steps[c.lock], dir);
         EXPECT_EQ(expected, output.substr(0, expected.size())) << output;
         EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
+        EXPECT_TRUE(c.lock != DeviceRefuses || Requests().empty()) << Requests();
+        RemoveDirectoryA(refusal.c_str());
         if (c.lock == KeyLock)
             SetKeyAccess(key.get(), "D:(A;;KA;;;WD)");
         if (c.release == ChangedThenReleased) {
@@ -260,38 +290,9 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
             EXPECT_EQ(c.after == AtTheCheckedFile ? driver : registered, RegisteredImagePath());
             EXPECT_EQ(c.state, ServiceState(kDriverServiceName));
         }
-        if (c.found == Disabled) {
+        if (c.found == Disabled || c.lock == DisabledAtStart) {
             EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), QueryConfig(kDriverServiceName)->start);
         }
-        RemoveServiceIfPresent(kDriverServiceName);
-    }
-}
-
-// Disabled between bring-up's configuration read and its start (the start
-// fails with ERROR_SERVICE_DISABLED): an administrator's decision, kept, even
-// when bring-up made it; one bring-up found and pointed at this folder's
-// file is still pointed back at the file it named.
-TEST_F(DriverBringUp, RegistrationDisabledBeforeItsStartIsKept) {
-    const std::string driver = CopyDrivers();
-    for (const bool created : {true, false}) {
-        SCOPED_TRACE(created ? "made" : "found");
-        const std::string registered = Register(Elsewhere, driver);
-        DriverServiceReport install;
-        install.created = created;
-        install.repointed = !created;
-        if (!created) {
-            install.previousImagePath = registered;
-            ASSERT_TRUE(ChangeImagePath(kDriverServiceName, driver));
-        }
-        ASSERT_TRUE(ChangeStartType(kDriverServiceName, SERVICE_DISABLED));
-        const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-        install.failedStep = DriverStep::Start;
-        install.error = StartDriverService(manager.get(), kDriverServiceName);
-        ASSERT_EQ(static_cast<DWORD>(ERROR_SERVICE_DISABLED), install.error);
-        g_pszDriverServiceName = kDriverServiceName;
-        EXPECT_TRUE(RestoreDriverService(install));
-        EXPECT_FALSE(ServiceGone(kDriverServiceName));
-        EXPECT_EQ(registered, RegisteredImagePath());
         RemoveServiceIfPresent(kDriverServiceName);
     }
 }
@@ -314,47 +315,6 @@ TEST(DriverRegistration, NamesTheFileAlsoInTheKernelsForm) {
         config.lpBinaryPathName = path;
         EXPECT_EQ(c.names, NamesFile(config, "C:\\wgb\\Quendra.sys")) << c.registered;
     }
-}
-
-// The driver path buffer holds 259 characters and the terminator; a longer
-// path counts as a missing file. The registration found is disabled, so that
-// bring-up reaches it with the path it uses (and leaves it untouched) but
-// Wine loads nothing from such a path. (The directories are made through the
-// long-path prefix, since the driver path in them may exceed MAX_PATH.)
-TEST_F(DriverBringUp, DriverPathUpToItsBufferIsUsed) {
-    const std::string file = DriverFile();
-    const std::size_t fits = 259 - file.size(); // the directory with its backslash
-    const std::string registered = Register(Disabled, "");
-    for (const std::size_t dirLength : {fits + 1, fits}) {
-        SCOPED_TRACE(dirLength);
-        const std::string dir = "C:\\" + std::string(dirLength - 4, 'd');
-        CreateDirectoryA(("\\\\?\\" + dir).c_str(), nullptr);
-        CopyFileOrFail(ArtifactPath(file), "\\\\?\\" + dir + "\\" + file);
-        const std::string output = RunProbe(dir + " open");
-        if (dirLength == fits)
-            EXPECT_EQ("open 0\ninstall none 0 disabled\npath " + dir + "\\" + file + "\n", output);
-        else
-            EXPECT_EQ(0u, output.find("open 0\ninstall file 0\npath ")) << output;
-        EXPECT_EQ(registered, RegisteredImagePath());
-    }
-}
-
-// An open the loaded driver refuses ends bring-up at once, before the driver
-// file is sought: the driver service is left alone. (Wine looks \\.\NAME up in
-// the prefix's dosdevices folder first: a folder there refuses the open.)
-// Requests before bring-up and after the failed one reach nothing.
-TEST_F(DriverBringUp, RefusedOpenLeavesTheDriverServiceAlone) {
-    CopyDrivers();
-    ASSERT_TRUE(LoadDriver());
-    const std::string refusal =
-        std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
-    ASSERT_TRUE(CreateDirectoryA(refusal.c_str(), nullptr)) << refusal;
-
-    EXPECT_EQ("read 50C 0\nopen 0\nread 50C 0\nwrite 50C 0\npath \n",
-              BringUp("read:50C open read:50C write:50C:1"));
-    EXPECT_EQ("", Requests());
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kDriverServiceName));
-    RemoveDirectoryA(refusal.c_str());
 }
 
 } // namespace

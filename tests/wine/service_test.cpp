@@ -52,29 +52,6 @@ std::string ExeOfPathLength(std::size_t length) {
     return PrepareInstallDir(dir, std::nullopt) + file;
 }
 
-// -qtruninstall leaves the driver service as the service's bring-up found
-// it: another product's registration, which bring-up pointed at the
-// service's driver file, is pointed back at its own file and stopped, once
-// the service has stopped; the service goes.
-TEST(ServiceHost, UninstallLeavesTheDriverServiceAsFound) {
-    RemoveServiceIfPresent(kServiceName);
-    RemoveServiceIfPresent(kDriverServiceName);
-    SetBoardProduct("WGB Test Board");
-    const std::string dir = PrepareInstallDir("C:\\WGB Uninstall", MainBoardIni({"WGB Test"}));
-    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-    const std::string theirs = QueryConfig(kDriverServiceName).value().imagePath;
-    InstallAndWaitRunning(dir + "WGBService.exe");
-    ASSERT_TRUE(WaitForDriverLoaded());
-    EXPECT_EQ(dir + DriverFile(), QueryConfig(kDriverServiceName).value().imagePath);
-
-    EXPECT_EQ(std::optional<DWORD>(0),
-              RunProgram(Quoted(dir + "WGBService.exe") + " -qtruninstall"));
-    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
-    EXPECT_EQ(theirs, QueryConfig(kDriverServiceName).value_or(ServiceConfig{}).imagePath);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
-    RemoveServiceIfPresent(kDriverServiceName);
-}
-
 TEST(ServiceHost, InstallsQuotedStopsAndIsRemovedThroughItsSwitches) {
     RemoveServiceIfPresent(kServiceName);
     // 255 characters: the longest path that fits the 256-byte module path buffer.

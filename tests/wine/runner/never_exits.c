@@ -2,7 +2,7 @@
  * argument "child", which never ends, marks its working folder ("child" by
  * the copy, then "parent") once both run, and then never ends either, or
  * with the argument "exit" ends and leaves the copy behind. */
-#include <stdio.h>
+#include <process.h>
 #include <string.h>
 #include <windows.h>
 
@@ -21,13 +21,7 @@ int main(int argc, char **argv) {
         SetEvent(child_runs);
         Sleep(INFINITE);
     }
-    char command[MAX_PATH + 16];
-    snprintf(command, sizeof command, "\"%s\" child", argv[0]);
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (_spawnl(_P_NOWAIT, argv[0], "never_exits", "child", NULL) == -1)
         return 1;
     if (WaitForSingleObject(child_runs, INFINITE) != WAIT_OBJECT_0)
         return 1;

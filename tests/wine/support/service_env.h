@@ -64,9 +64,8 @@ void EnterServiceDesktop();
 // started its worker.
 HWND WaitForHiddenWindow();
 
-// Whether Windows (not this process) runs on x86-64, as GetNativeSystemInfo
-// says; the driver file it needs, which the service seeks beside itself.
-bool IsX64Windows();
+// The driver file this Windows needs (by the architecture Windows, not this
+// process, runs on), which the service seeks beside itself.
 const char *DriverFile();
 // Registers the build's stand-in for this Windows as "Quendra_1_0_T":
 // ERROR_SUCCESS or the error.

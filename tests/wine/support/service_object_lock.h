@@ -3,7 +3,8 @@
 // object's own security descriptor when it opens the service; Wine's Service
 // Control Manager grants whatever is asked. This makes the calling process's
 // OpenServiceA answer as Windows does for a service whose descriptor is the
-// one given, so that a test sees what a locked registration refuses.
+// one given, so that a test sees what a locked registration refuses; or
+// makes it meet a service disabled between its other steps and its start.
 
 namespace wgbtest {
 
@@ -12,5 +13,9 @@ namespace wgbtest {
 // grants this process's token all the access asked. False when the
 // descriptor does not parse or the call cannot be redirected.
 bool LockServiceObjects(const char *sddl);
+// From now on, every OpenServiceA of this executable's code for a start first
+// disables the service, as an administrator might at that moment. False when
+// the call cannot be redirected.
+bool DisableServicesBeforeTheirStart();
 
 } // namespace wgbtest
