@@ -1,11 +1,18 @@
-// The button's input choice, its press latch and the room for the worker's
-// texts.
+// The button's portable rules: its input and press latch, the room for the
+// worker's texts, the executable's directory and the user the companion is
+// started for.
 
 #include "button/button_input.h"
+#include "button/module_directory.h"
 #include "button/press_latch.h"
+#include "button/process_choice.h"
 #include "button/worker_texts.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -49,6 +56,96 @@ TEST(PressLatch, OnePressPerHold) {
 TEST(WorkerTexts, DirectoryOfAtMost243Characters) {
     EXPECT_TRUE(DirectoryFitsTexts(243));
     EXPECT_FALSE(DirectoryFitsTexts(244));
+}
+
+bool NoLeadBytes(unsigned char) {
+    return false;
+}
+bool ShiftJisLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+TEST(CutToDirectory, KeepsThePathUpToItsLastBackslashWhateverTheFileIsCalled) {
+    const struct {
+        std::string path;
+        LeadByteTest isLeadByte;
+        const char *directory;
+    } cases[] = {
+        {"C:\\Program Files\\WGB\\WGBService.exe", NoLeadBytes, "C:\\Program Files\\WGB\\"},
+        {"C:\\PROGRA~1\\WGB\\WGBSER~1.EXE", NoLeadBytes, "C:\\PROGRA~1\\WGB\\"},
+        {"C:\\WGBService.exe\\renamed.exe", NoLeadBytes, "C:\\WGBService.exe\\"},
+        {"WGBService.exe", NoLeadBytes, ""},
+        // 0x83 0x5C is one character whose second byte is a backslash.
+        {"C:\\\x83\\x.exe", ShiftJisLeadByte, "C:\\"},
+        {"C:\\\x83\\x.exe", NoLeadBytes, "C:\\\x83\\"},
+        // A lead byte at the very end stands alone.
+        {"C:\\dir\\\x83", ShiftJisLeadByte, "C:\\dir\\"},
+    };
+    for (auto c : cases) {
+        const std::size_t length = CutToDirectory(c.path.data(), c.isLeadByte);
+        EXPECT_STREQ(c.directory, c.path.c_str());
+        EXPECT_EQ(std::strlen(c.directory), length) << c.directory;
+    }
+}
+
+// The person who pressed is at the machine: only the shell at the console
+// stands for them; none there (the logon screen, a user switched away, only
+// remote sessions) is nobody.
+TEST(ChooseUserShell, TakesOnlyTheShellAtTheConsole) {
+    const std::vector<ProcessEntry> processes = {{"System", 4, 0},
+                                                 {"explorer.exe", 100, 2},
+                                                 {"WGB.exe", 110, 2},
+                                                 {"Explorer.EXE", 200, 1},
+                                                 {"explorerx.exe", 300, 3}};
+    const struct {
+        std::uint32_t console;
+        std::uint32_t chosen; // process id; 0 for none
+    } cases[] = {{1, 200}, {2, 100}, {3, 0}, {0, 0}, {0xFFFFFFFF, 0}};
+    for (auto c : cases) {
+        const ProcessEntry *shell = ChooseUserShell(processes, c.console);
+        EXPECT_EQ(c.chosen, shell != nullptr ? shell->processId : 0u) << c.console;
+    }
+    EXPECT_EQ(nullptr, ChooseUserShell({{"WGB.exe", 1, 1}, {"explorer", 2, 1}}, 1));
+    const ProcessEntry *first = FirstShell(processes);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(100u, first->processId);
+    EXPECT_EQ(nullptr, FirstShell({{"WGB.exe", 1, 1}, {"explorerx.exe", 2, 1}}));
+}
+
+// The process opened under the chosen shell's id serves only while it is
+// still that shell: a shell that ended may have left its id to any process.
+TEST(IsStillTheShell, ConfirmsTheChosenShellByImageNameAndTokenSession) {
+    const std::vector<ProcessEntry> processes = {{"explorer.exe", 100, 2},
+                                                 {"EXPLORER.EXE", 200, 1}};
+    const struct {
+        std::uint32_t console;
+        OpenedProcess opened;
+        std::uint32_t started; // the process whose token serves; 0 for none
+    } cases[] = {
+        {1, {"C:\\Windows\\explorer.exe", 1}, 200},
+        {2, {"\\Device\\HarddiskVolume2\\WINDOWS\\Explorer.EXE", 2}, 100},
+        {1, {"C:\\Windows\\System32\\svchost.exe", 1}, 0}, // the id went to a service
+        {1, {"C:\\Windows\\explorer.exe", 0}, 0},          // a token of session 0
+        {2, {"C:\\Windows\\explorer.exe", 1}, 0},          // another user's shell
+        {1, {"C:\\Tools\\myexplorer.exe", 1}, 0},
+        {1, {"C:\\Tools\\explorer.exe\\x.exe", 1}, 0},
+        // 0x83 0x5C is one character: the file is not EXPLORER.EXE.
+        {1, {"C:\\Tools\\\x83\\EXPLORER.EXE", 1}, 0},
+        {1, {"", 1}, 0},
+    };
+    for (const auto &c : cases) {
+        const ProcessEntry *shell = ChooseUserShell(processes, c.console);
+        ASSERT_NE(nullptr, shell);
+        const bool confirmed = IsStillTheShell(*shell, c.opened, ShiftJisLeadByte);
+        EXPECT_EQ(c.started, confirmed ? shell->processId : 0u) << c.opened.imagePath;
+    }
+}
+
+TEST(RunsInSession, LooksOnlyAtThatSession) {
+    const std::vector<ProcessEntry> processes = {{"explorer.exe", 100, 2}, {"wgb.EXE", 110, 2}};
+    EXPECT_TRUE(RunsInSession(processes, "WGB.exe", 2));
+    EXPECT_FALSE(RunsInSession(processes, "WGB.exe", 1));
+    EXPECT_FALSE(RunsInSession(processes, "WGB.ex", 2));
 }
 
 } // namespace

@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -56,9 +56,7 @@ TEST(CheckArguments, AcceptsTheOptionsAndRefusesAnythingElse) {
 
 std::string ReadSourceFile(const std::string &name) {
     std::ifstream file(std::string(WGB_SOURCE_DIR) + "/" + name);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 constexpr char kDir[] = "C:\\Program Files\\WGB Pr\xC3\xBC"
@@ -73,14 +71,9 @@ CheckFacts Served() {
     f.package = PackageFacts{"{0B1E2C3D-4A5B-4C6D-8E7F-8091A2B3C4D5}", "1.0.0.5"};
     f.machine = MachineFacts{dir, true, true};
     f.files = FileFacts{{"WGBService.exe", "WGB.ini", driver, "WGB.exe"}, {}, driver};
-    f.protection = ProtectionFacts{};
-    for (const std::string name : {"the folder", "WGB.ini", "WGBService.exe", "Quendra_X64.sys"})
-        f.protection->objects.push_back(
-            {name == "the folder" ? dir.substr(0, dir.size() - 1) : dir + name,
-             name,
-             true,
-             {},
-             {}});
+    f.protection = ProtectionFacts{{{dir.substr(0, dir.size() - 1), "the folder", true, {}, {}}}};
+    for (const std::string name : {"WGB.ini", "WGBService.exe", "Quendra_X64.sys"})
+        f.protection->objects.push_back({dir + name, name, true, {}, {}});
     f.service = ServiceFacts{}; // registered
     f.service->executable = dir + "WGBService.exe";
     f.service->imagePath = "\"" + f.service->executable + "\"";
@@ -148,140 +141,134 @@ struct Case {
     const char *advice = ""; // a text in the advice of one of its findings
 };
 
-const std::vector<Case> &Cases() {
-    using Found = ServiceFacts::Found;
-    using Undo = LoadFacts::Undo;
-    static const std::vector<Case> cases = {
-        {"files.present OK, protection.sound OK, service.sound OK, board.listed OK, "
-         "board.input OK, driver.open OK, button.released OK, user.atConsole OK",
-         [](CheckFacts &) {}},
-        // Then nothing else is gathered.
-        {"files.pathTooLong FAIL",
-         [](CheckFacts &f) {
-             const ReportHeader header = f.header;
-             f = CheckFacts{};
-             f.header = header;
-             f.programPathFits = false;
-         }},
-        {"files.pathTooLong FAIL",
-         [](CheckFacts &f) {
-             CheckFacts kept;
-             kept.header = f.header;
-             kept.windows = f.windows;
-             kept.package = f.package;
-             kept.machine = MachineFacts{kDir, true, false};
-             f = kept;
-         }},
-        {"files.missing FAIL", [](CheckFacts &f) { f.files->missing = {"Quendra_X64.sys"}; }},
-        {"protection.unreadable WARN, protection.othersMayChange WARN, "
-         "protection.othersMayChange WARN, protection.notElevated SKIP",
-         [](CheckFacts &f) {
-             f.machine->elevated = false;
-             auto &objects = f.protection->objects;
-             objects[0].others = objects[1].others = {"BUILTIN\\Users"};
-             objects[3].others = {"Everyone"};
-             Unread(objects[2], 5);
-             Unread(objects[3], 1337);
-         }},
-        {"protection.unreadable WARN", [](CheckFacts &f) { Unread(f.protection->objects[1], 5); }},
-        {"service.notRegistered FAIL",
-         [](CheckFacts &f) { f.service->found = Found::NotRegistered; }, "-qtrinstall"},
-        // The installation registers nothing from a longer path.
-        {"service.notRegistered FAIL",
-         [](CheckFacts &f) {
-             f.service->found = Found::NotRegistered;
-             f.service->registrable = false;
-         },
-         "shorter path"},
-        {"service.notQueried FAIL", [](CheckFacts &f) { f.service->found = Found::NotQueried; }},
-        {"service.notQuoted WARN, service.notAutoStart WARN",
-         [](CheckFacts &f) {
-             f.service->names = ServiceFacts::Names::Unquoted;
-             f.service->start = 3;
-         }},
-        {"service.otherFolder FAIL, service.disabled FAIL, service.notRunning FAIL",
-         [](CheckFacts &f) {
-             f.service->names = ServiceFacts::Names::Other;
-             f.service->start = kStartDisabled;
-             f.service->state = 1;
-         }},
-        {"service.notRunning FAIL", [](CheckFacts &f) { f.service->state = 6; }},
-        {"board.wmiFailed FAIL, button.notReadable SKIP",
-         [](CheckFacts &f) { Unanswered(f, WmiAnswer::Failed); }},
-        {"board.noProductText FAIL, button.notReadable SKIP",
-         [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoProductText); }},
-        {"board.noBaseboard FAIL, button.notReadable SKIP",
-         [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoBaseboard, IniMark::HidesMainBoard); }},
-        {"board.markHidesMainBoard FAIL, board.input INFO",
-         [](CheckFacts &f) { f.board->mark = IniMark::HidesMainBoard; }},
-        {"board.listed OK, board.markBeforeSection WARN, board.input OK",
-         [](CheckFacts &f) { f.board->mark = IniMark::BeforeOtherSection; }},
-        {"board.notListed FAIL, board.input INFO", [](CheckFacts &f) { f.board->matchingKey = 0; }},
-        {"driver.notElevated SKIP, button.notReadable SKIP",
-         [](CheckFacts &f) {
-             Unopened(f, 5);
-             f.machine->elevated = false;
-         }},
-        {"driver.deviceRefused FAIL, button.notReadable SKIP",
-         [](CheckFacts &f) { Unopened(f, 5); }},
-        {"driver.notLoaded FAIL", [](CheckFacts &f) { Missing(f, 3); }},
-        {"driver.disabled FAIL", [](CheckFacts &f) { Missing(f, kStartDisabled); }},
-        {"driver.loadRefused FAIL, driver.notLoaded FAIL",
-         [](CheckFacts &f) {
-             Missing(f);
-             f.driver->loadRefusedFor = {"C:\\x: BUILTIN\\Users"};
-         }},
-        {"driver.notElevated FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Manager, 5); }},
-        {"driver.fileMissing FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::File, 0); }},
-        {"driver.registrationFailed FAIL",
-         [](CheckFacts &f) { Loaded(f, DriverStep::Create, 1072); }, "close what holds"},
-        {"driver.registrationFailed FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Repoint, 5); },
-         "a policy"},
-        {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 577); }},
-        {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 1275); }},
-        {"driver.startFailed FAIL, driver.loadNotUndone WARN",
-         [](CheckFacts &f) { Loaded(f, DriverStep::Start, 193, false, Undo::NotUndone); },
-         "driver file for this Windows"},
-        {"driver.disabled FAIL",
-         [](CheckFacts &f) { Loaded(f, DriverStep::None, 0).disabled = true; }},
-        {"driver.deviceRefused FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Device, 5); }},
-        {"driver.open OK, driver.loadUndone OK",
-         [](CheckFacts &f) { Loaded(f, DriverStep::None, 0, true, Undo::Undone); }},
-        {"driver.open OK, driver.loadNotUndone WARN",
-         [](CheckFacts &f) {
-             LoadFacts &load = Loaded(f, DriverStep::None, 0, true, Undo::NotUndone);
-             load.created = false;
-             load.repointed = true;
-             load.previousImagePath = "C:\\Old\\Quendra.sys";
-         },
-         "binPath= \"C:\\Old\\Quendra.sys\""},
-        {"button.readFails FAIL", [](CheckFacts &f) { f.button->readFailed = true; }},
-        {"button.pressedNow INFO", [](CheckFacts &f) { f.button->pressed = true; }},
-        {"driver.notLoaded FAIL, button.notReadable SKIP, button.watchNotReadable SKIP",
-         [](CheckFacts &f) {
-             Missing(f);
-             f.watch = WatchFacts{};
-         }},
-        {"button.released OK, button.watchReadsFailed WARN",
-         [](CheckFacts &f) {
-             f.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 3};
-         }},
-        // Only a shell at the console is taken, by its session's number.
-        {"user.nobodyLoggedOn INFO", [](CheckFacts &f) { f.user->processes.resize(1); }},
-        {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->consoleSession.reset(); }},
-        {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->processes.pop_back(); }},
-    };
-    return cases;
-}
+using Found = ServiceFacts::Found;
+using Undo = LoadFacts::Undo;
+const std::vector<Case> kCases = {
+    {"files.present OK, protection.sound OK, service.sound OK, board.listed OK, "
+     "board.input OK, driver.open OK, button.released OK, user.atConsole OK",
+     [](CheckFacts &) {}},
+    // Then nothing else is gathered.
+    {"files.pathTooLong FAIL",
+     [](CheckFacts &f) {
+         const ReportHeader header = f.header;
+         f = CheckFacts{};
+         f.header = header;
+         f.programPathFits = false;
+     }},
+    {"files.pathTooLong FAIL",
+     [](CheckFacts &f) {
+         CheckFacts kept;
+         kept.header = f.header;
+         kept.windows = f.windows;
+         kept.package = f.package;
+         kept.machine = MachineFacts{kDir, true, false};
+         f = kept;
+     }},
+    {"files.missing FAIL", [](CheckFacts &f) { f.files->missing = {"Quendra_X64.sys"}; }},
+    {"protection.unreadable WARN, protection.othersMayChange WARN, "
+     "protection.othersMayChange WARN, protection.notElevated SKIP",
+     [](CheckFacts &f) {
+         f.machine->elevated = false;
+         auto &objects = f.protection->objects;
+         objects[0].others = objects[1].others = {"BUILTIN\\Users"};
+         objects[3].others = {"Everyone"};
+         Unread(objects[2], 5);
+         Unread(objects[3], 1337);
+     }},
+    {"protection.unreadable WARN", [](CheckFacts &f) { Unread(f.protection->objects[1], 5); }},
+    {"service.notRegistered FAIL", [](CheckFacts &f) { f.service->found = Found::NotRegistered; },
+     "-qtrinstall"},
+    // The installation registers nothing from a longer path.
+    {"service.notRegistered FAIL",
+     [](CheckFacts &f) {
+         f.service->found = Found::NotRegistered;
+         f.service->registrable = false;
+     },
+     "shorter path"},
+    {"service.notQueried FAIL", [](CheckFacts &f) { f.service->found = Found::NotQueried; }},
+    {"service.notQuoted WARN, service.notAutoStart WARN",
+     [](CheckFacts &f) {
+         f.service->names = ServiceFacts::Names::Unquoted;
+         f.service->start = 3;
+     }},
+    {"service.otherFolder FAIL, service.disabled FAIL, service.notRunning FAIL",
+     [](CheckFacts &f) {
+         f.service->names = ServiceFacts::Names::Other;
+         f.service->start = kStartDisabled;
+         f.service->state = 1;
+     }},
+    {"service.notRunning FAIL", [](CheckFacts &f) { f.service->state = 6; }},
+    {"board.wmiFailed FAIL, button.notReadable SKIP",
+     [](CheckFacts &f) { Unanswered(f, WmiAnswer::Failed); }},
+    {"board.noProductText FAIL, button.notReadable SKIP",
+     [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoProductText); }},
+    {"board.noBaseboard FAIL, button.notReadable SKIP",
+     [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoBaseboard, IniMark::HidesMainBoard); }},
+    {"board.markHidesMainBoard FAIL, board.input INFO",
+     [](CheckFacts &f) { f.board->mark = IniMark::HidesMainBoard; }},
+    {"board.listed OK, board.markBeforeSection WARN, board.input OK",
+     [](CheckFacts &f) { f.board->mark = IniMark::BeforeOtherSection; }},
+    {"board.notListed FAIL, board.input INFO", [](CheckFacts &f) { f.board->matchingKey = 0; }},
+    {"driver.notElevated SKIP, button.notReadable SKIP",
+     [](CheckFacts &f) {
+         Unopened(f, 5);
+         f.machine->elevated = false;
+     }},
+    {"driver.deviceRefused FAIL, button.notReadable SKIP", [](CheckFacts &f) { Unopened(f, 5); }},
+    {"driver.notLoaded FAIL", [](CheckFacts &f) { Missing(f, 3); }},
+    {"driver.disabled FAIL", [](CheckFacts &f) { Missing(f, kStartDisabled); }},
+    {"driver.loadRefused FAIL, driver.notLoaded FAIL",
+     [](CheckFacts &f) {
+         Missing(f);
+         f.driver->loadRefusedFor = {"C:\\x: BUILTIN\\Users"};
+     }},
+    {"driver.notElevated FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Manager, 5); }},
+    {"driver.fileMissing FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::File, 0); }},
+    {"driver.registrationFailed FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Create, 1072); },
+     "close what holds"},
+    {"driver.registrationFailed FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Repoint, 5); },
+     "a policy"},
+    {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 577); }},
+    {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 1275); }},
+    {"driver.startFailed FAIL, driver.loadNotUndone WARN",
+     [](CheckFacts &f) { Loaded(f, DriverStep::Start, 193, false, Undo::NotUndone); },
+     "driver file for this Windows"},
+    {"driver.disabled FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::None, 0).disabled = true; }},
+    {"driver.deviceRefused FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Device, 5); }},
+    {"driver.open OK, driver.loadUndone OK",
+     [](CheckFacts &f) { Loaded(f, DriverStep::None, 0, true, Undo::Undone); }},
+    {"driver.open OK, driver.loadNotUndone WARN",
+     [](CheckFacts &f) {
+         LoadFacts &load = Loaded(f, DriverStep::None, 0, true, Undo::NotUndone);
+         load.created = false;
+         load.repointed = true;
+         load.previousImagePath = "C:\\Old\\Quendra.sys";
+     },
+     "binPath= \"C:\\Old\\Quendra.sys\""},
+    {"button.readFails FAIL", [](CheckFacts &f) { f.button->readFailed = true; }},
+    {"button.pressedNow INFO", [](CheckFacts &f) { f.button->pressed = true; }},
+    {"driver.notLoaded FAIL, button.notReadable SKIP, button.watchNotReadable SKIP",
+     [](CheckFacts &f) {
+         Missing(f);
+         f.watch = WatchFacts{};
+     }},
+    {"button.released OK, button.watchReadsFailed WARN",
+     [](CheckFacts &f) {
+         f.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 3};
+     }},
+    // Only a shell at the console is taken, by its session's number.
+    {"user.nobodyLoggedOn INFO", [](CheckFacts &f) { f.user->processes.resize(1); }},
+    {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->consoleSession.reset(); }},
+    {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->processes.pop_back(); }},
+};
 
 // "code VERDICT, ..." of the report's findings whose check is (or is not) among checks.
 std::string Codes(const json &report, const std::set<std::string> &checks, bool among = true) {
     std::string codes;
-    for (const json &finding : report["findings"]) {
+    for (const json &finding : report["findings"])
         if ((checks.count(finding["check"].get<std::string>()) != 0) == among)
             codes += (codes.empty() ? "" : ", ") + finding["code"].get<std::string>() + " " +
                      finding["verdict"].get<std::string>();
-    }
     return codes;
 }
 
@@ -298,13 +285,13 @@ TEST(CheckJudge, EachCaseReportsItsFindings) {
     ASSERT_NE(nullptr, mkdtemp(folder));
     const json served = ReportOf(Served());
     std::set<std::string> reached;
-    for (const Case &c : Cases()) {
-        SCOPED_TRACE(std::to_string(&c - &Cases()[0]) + ": " + c.findings);
+    for (const Case &c : kCases) {
+        const std::string number = std::to_string(&c - &kCases[0]);
+        SCOPED_TRACE(number + ": " + c.findings);
         CheckFacts facts = Served();
         c.change(facts);
         const std::string text = ReportJson(facts, Judge(facts));
-        std::ofstream(std::string(folder) + "/" + std::to_string(&c - &Cases()[0]) + ".json")
-            << text;
+        std::ofstream(std::string(folder) + "/" + number + ".json") << text;
         const json report = json::parse(text);
         std::set<std::string> checks;
         std::istringstream words(c.findings);

@@ -138,22 +138,19 @@ TEST_F(SuperIo, HardwareMonitor) {
     } fans[] = {{0xA0, 0x05, 0xDC, 1000}, {0xA0, 0x0F, 0xFF, 0},  {0xA0, 0x0F, 0xFE, 366},
                 {0xA0, 0x1F, 0xFF, 183},  {0xA0, 0xFF, 0xFF, 22}, {0xA0, 0x00, 0x00, 0},
                 {0xFF, 0x05, 0xDC, 1000}};
-    for (const auto &f : fans) {
+    for (const auto &f : fans)
         ops.push_back({[&](F &c) { return c.ReadFanRpm(f.reg); },
                        Hwm(f.reg, f.high) + Hwm((f.reg + 1) & 0xFF, f.low), f.rpm});
-    }
     // Levels: the first threshold of 0xFF, 0xBF, 0x7F that the value reaches.
     const int levels[][2] = {{0xFF, 0}, {0xFE, 1}, {0xBF, 1}, {0xBE, 2}, {0x7F, 2}, {0x7E, 0}};
-    for (const auto &l : levels) {
+    for (const auto &l : levels)
         ops.push_back({[](F &c) { return c.ReadHwmLevel(0x30); }, Hwm(0x30, l[0]), l[1]});
-    }
+    // Writing a level selects the register, then writes its threshold; level 3 has none.
     const int thresholds[] = {0xFF, 0xBF, 0x7F};
-    for (std::uint32_t level = 0; level < 4; ++level) {
-        Trace write = {{'w', 0x295, 0x31}};
-        if (level < 3)
-            write.push_back({'w', 0x296, thresholds[level]});
-        ops.push_back({[=](F &c) { return c.WriteHwmLevel(0x31, level), 0; }, write});
-    }
+    for (std::uint32_t level = 0; level < 4; ++level)
+        ops.push_back({[=](F &c) { return c.WriteHwmLevel(0x31, level), 0; },
+                       Trace{{'w', 0x295, 0x31}} +
+                           (level < 3 ? Trace{{'w', 0x296, thresholds[level]}} : Trace{})});
     Expect(ops);
 }
 
