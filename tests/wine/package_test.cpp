@@ -201,21 +201,6 @@ TEST(Package, RefusesWindowsBefore7Sp1) {
     MsiCloseHandle(session);
 }
 
-// The shipped build where it differs from the 64-bit vehicle, as a
-// deployment runs it: msiexec's 32-bit custom actions register the 32-bit
-// service under WOW64, which brings up the driver of the native
-// architecture; the removal takes it all. (The upgrades below cover the rest;
-// this case alone runs where 32-bit programs need an emulator.)
-TEST(Package, ShippedBuildInstallsRunsAndIsRemoved) {
-    const std::string dir = ProgramFiles() + "\\WGB\\";
-    SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
-    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
-    ExpectInstalled(dir, kThisVersion);
-    EXPECT_TRUE(WaitForDriverLoaded());
-    EXPECT_EQ(0u, Msiexec("/x " + Quoted(kThis)));
-    ExpectRemoved(dir);
-}
-
 TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     const std::string dir = ProgramFiles() + "\\WGB Fleet\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
@@ -232,11 +217,8 @@ TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
     ASSERT_TRUE(sim::Control().SetAndWaitForPoll(sim::kButtonPort, sim::kReleased, DeadlineMs()));
     // The stub companion's record of its start is no file of the package's.
     DeleteFileA((dir + companion_record::kRecordFileName).c_str());
-    // The check tool, with its report's schema beside it, finds nothing
-    // failing, and the package through the installer, by its upgrade code.
-    const std::string schema = ReadWholeFile(ArtifactPath("WGBCheck.schema.json"));
-    ASSERT_NE("", schema);
-    EXPECT_EQ(schema, ReadWholeFile(dir + "WGBCheck.schema.json"));
+    // The check tool finds nothing failing, and the package through the
+    // installer, by its upgrade code.
     std::string text;
     EXPECT_LT(RunProgram(Quoted(dir + "WGBCheck.exe") + " --json", &text).value_or(2), 2u);
     const nlohmann::json report = nlohmann::json::parse(text, nullptr, false);

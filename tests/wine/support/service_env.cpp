@@ -1,14 +1,14 @@
 #include "support/service_env.h"
 
-#include "support/nt_objects.h"
-
 #include "sim/sim_client.h"
 
 #include <gtest/gtest.h>
 
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <fstream>
 #include <vector>
 
@@ -186,7 +186,7 @@ bool WaitForCompanionStarts(const std::string &dir, std::size_t count) {
 
 void EndDriverAsARestartWould() {
     KillProcessesNamed("winedevice.exe");
-    using OpenLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, NtObjectAttributes *);
+    using OpenLinkFn = LONG(WINAPI *)(HANDLE *, ACCESS_MASK, OBJECT_ATTRIBUTES *);
     using MakeTemporaryFn = LONG(WINAPI *)(HANDLE);
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const auto openLink = reinterpret_cast<OpenLinkFn>(
@@ -196,8 +196,10 @@ void EndDriverAsARestartWould() {
     // The links the stand-in made, which outlive its process as permanent
     // objects do.
     for (const wchar_t *name : {L"\\??\\Quendra_1_0_1", L"\\??\\QuendraSimCtl"}) {
-        NtCountedString linkName = NtString(name);
-        NtObjectAttributes attributes = NtObjectName(&linkName);
+        UNICODE_STRING linkName = {static_cast<USHORT>(wcslen(name) * 2),
+                                   static_cast<USHORT>(wcslen(name) * 2), const_cast<PWSTR>(name)};
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &linkName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
         HANDLE link = nullptr;
         if (openLink && makeTemporary && openLink(&link, DELETE, &attributes) == 0) {
             makeTemporary(link);
