@@ -10,8 +10,8 @@
 // Usage: bench.exe [PRESSES [IDLE]] (20 presses, 100 idle processes), inside
 // run-in-wine (scripts/bench). Prints every press, then medians and maxima.
 
-#include "sim/companion/companion_record.h"
 #include "harness/session.h"
+#include "sim/companion/companion_record.h"
 #include "sim/sim_client.h"
 #include "tools/console.h"
 
