@@ -1,6 +1,7 @@
 #include "check/arguments.h"
 #include "check/gather.h"
 #include "check/judge.h"
+#include "check/load_undo.h"
 #include "check/render.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"

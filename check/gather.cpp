@@ -9,6 +9,7 @@
 #include "button/process_lookup.h"
 #include "button/worker_texts.h"
 #include "check/judge.h"
+#include "check/load_undo.h"
 #include "check/upgrade_codes.h"
 #include "common/ansi_text.h"
 #include "common/protection.h"
@@ -23,11 +24,9 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -357,67 +356,6 @@ std::vector<std::string> LoadRefusedFor(const CheckFacts &facts) {
     return refused;
 }
 
-// What --load changed, for its undo: taken once, by the main thread or the
-// console's control handler, whichever comes first.
-std::mutex g_undoLock;
-std::optional<DriverServiceReport> g_pendingUndo;
-
-// The undo, when there is one pending; none when there was nothing to do.
-std::optional<WinError> TakeAndUndo(bool &done) {
-    const std::lock_guard<std::mutex> lock(g_undoLock);
-    done = false;
-    if (!g_pendingUndo)
-        return std::nullopt;
-    const DriverServiceReport install = *g_pendingUndo;
-    g_pendingUndo.reset();
-    CloseIoDriver();
-    done = RestoreDriverService(install);
-    return done ? WinError{} : WindowsError(GetLastError());
-}
-
-std::atomic<bool> g_watchInterrupted{false};
-
-// Ctrl+C and Ctrl+Break end the watch, the report still whole. Closing the
-// console ends the process once this returns: the undo happens here then
-// (and for a logoff or a shutdown, which Windows tells this handler only
-// while the process has not loaded user32.dll).
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    g_watchInterrupted = true;
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        bool done = false;
-        TakeAndUndo(done);
-    }
-    return TRUE;
-}
-
-// A process that has loaded user32.dll, as this one has, is told of a logoff
-// or a shutdown not through the console's handler but by WM_ENDSESSION to its
-// top-level windows, and may be ended once that returns: the undo happens here then.
-LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != WM_ENDSESSION || !wParam)
-        return DefWindowProcA(window, message, wParam, lParam);
-    bool done = false;
-    TakeAndUndo(done);
-    return 0;
-}
-
-// A hidden top-level window (a message-only one is told of no session's end)
-// and its message loop, for the rest of the process's life.
-DWORD WINAPI WatchSessionEnd(LPVOID) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = OnSessionMessage;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "WGBCheckSessionEnd";
-    if (!RegisterClassA(&windowClass) ||
-        !CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                         windowClass.hInstance, nullptr))
-        return 0;
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        DispatchMessageA(&message);
-    return 0;
-}
-
 // 5. The driver: its device, or why it is not there; with --load, bring-up.
 DriverFacts DriverOf(const std::string &directory, const CheckFacts &facts,
                      const CheckOptions &options) {
@@ -445,15 +383,10 @@ DriverFacts DriverOf(const std::string &directory, const CheckFacts &facts,
         // After a failed start bring-up has undone its change already.
         const bool leftInPlace =
             install.failedStep == DriverStep::None || install.failedStep == DriverStep::Device;
-        if (leftInPlace && ChangedRegistration(install)) {
-            const std::lock_guard<std::mutex> lock(g_undoLock);
-            g_pendingUndo = install;
-            SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-            const UniqueHandle watch(
-                CreateThread(nullptr, 0, WatchSessionEnd, nullptr, 0, nullptr));
-        } else if (ChangedRegistration(install)) {
+        if (leftInPlace && ChangedRegistration(install))
+            ArmLoadUndo(install);
+        else if (ChangedRegistration(install))
             load.undo = install.undoFailed ? LoadFacts::Undo::NotUndone : LoadFacts::Undo::Undone;
-        }
         driver.load = load;
         return driver;
     }
@@ -566,7 +499,7 @@ void WatchButton(CheckFacts &facts, unsigned seconds,
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     std::optional<bool> wasPressed;
     const DWORD start = GetTickCount();
-    for (bool first = true; !g_watchInterrupted && GetTickCount() - start < seconds * 1000UL;
+    for (bool first = true; !WatchInterrupted() && GetTickCount() - start < seconds * 1000UL;
          first = false) {
         std::uint8_t value = 0;
         if (!TryReadIoPortByte(input.port, value)) {
@@ -590,13 +523,4 @@ void WatchButton(CheckFacts &facts, unsigned seconds,
         Sleep(kWatchSampleMs);
     }
     facts.watch = watch;
-}
-
-void UndoLoad(CheckFacts &facts) {
-    bool done = false;
-    const std::optional<WinError> error = TakeAndUndo(done);
-    if (facts.driver && facts.driver->load && error) {
-        facts.driver->load->undo = done ? LoadFacts::Undo::Undone : LoadFacts::Undo::NotUndone;
-        facts.driver->load->undoError = *error;
-    }
 }

@@ -11,18 +11,13 @@
 // The facts of the installation in this program's folder. Changes nothing
 // on the machine, except that options.load brings the driver up as the
 // service would, when nobody but administrators may change what it loads;
-// UndoLoad puts the registration back.
+// UndoLoad (check/load_undo.h) puts the registration back.
 CheckFacts GatherFacts(const CheckOptions &options);
 
 // Samples the button every 100 ms for that many seconds, or until Ctrl+C,
 // and calls onChange with each change of its level.
 void WatchButton(CheckFacts &facts, unsigned seconds,
                  const std::function<void(const WatchChange &)> &onChange);
-
-// Leaves the driver's registration as --load found it, once nothing reads the
-// device any more. Closing the console, logging off or shutting down do the
-// same in the console's control handler, as the process ends when it returns.
-void UndoLoad(CheckFacts &facts);
 
 // A Windows error number with its message, in UTF-8.
 WinError WindowsError(unsigned long error);

@@ -1,11 +1,14 @@
 // The check tool in Wine, for what only Windows' answers show: a served board
 // end to end, a bare folder, WMI failing or giving no product text, --load
-// leaving the registration as it found it, --out replacing a report whole.
+// leaving the registration as it found it, also when the tool is ended,
+// --out replacing a report whole.
 // The findings' rules are tested natively. Each JSON report is parsed here and
 // kept for the schema's validator, which runs on them after this program
 // (tests/json/with-reports-validated).
 
 #include "check/judge.h"
+#include "check/load_undo.h"
+#include "hwaccess/io_driver.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
@@ -196,22 +199,52 @@ TEST_F(Check, LoadRefusesAFolderOthersMayChangeAndLeavesTheRegistration) {
         return config ? config->imagePath + ", start " + std::to_string(config->start) : "none";
     };
     // Found none, then registered, then disabled.
-    const char *const found[] = {"driver.notLoaded", "driver.notLoaded", "driver.disabled"};
-    for (int i = 0; i < 3; ++i) {
-        if (i == 1) {
-            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
-        }
-        if (i == 2) {
-            ASSERT_TRUE(ChangeStartType(session::kDriverServiceName, SERVICE_DISABLED));
-        }
+    for (const std::string found : {"driver.notLoaded", "driver.notLoaded", "driver.disabled"}) {
         const std::string before = registration();
         SCOPED_TRACE(before);
         const json report = RunJson(dir, " --load", 2);
-        EXPECT_EQ("driver.loadRefused FAIL, " + std::string(found[i]) + " FAIL",
+        EXPECT_EQ("driver.loadRefused FAIL, " + found + " FAIL",
                   Codes(report, {"files", "protection", "service", "board", "button", "user"}));
         EXPECT_EQ(2u,
                   At(report, "/driver/loadRefusedFor").size()); // the folder and the driver file
         EXPECT_EQ(before, registration());
+        if (before == "none")
+            ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
+        else
+            ASSERT_TRUE(ChangeStartType(session::kDriverServiceName, SERVICE_DISABLED));
+    }
+}
+
+// Closing the console, logging off or shutting down ends the tool once the
+// handler Windows calls returns: the registration --load made is gone by
+// then, whether the console's handler is called or, as for a process with
+// user32.dll loaded, a top-level window gets WM_ENDSESSION. Ctrl+C ends only
+// the watch: the undo comes at the tool's end.
+TEST_F(Check, LoadIsUndoneInsideTheHandlerOfTheToolsEnd) {
+    const std::string dir = Prepare(kBareDir);
+    constexpr DWORD kEndSession = ~0u; // WM_ENDSESSION to the hidden window
+    for (const DWORD event : {DWORD{CTRL_CLOSE_EVENT}, DWORD{CTRL_LOGOFF_EVENT},
+                              DWORD{CTRL_SHUTDOWN_EVENT}, kEndSession, DWORD{CTRL_C_EVENT}}) {
+        SCOPED_TRACE(event);
+        IoDriverState state = {};
+        DriverServiceReport install;
+        ASSERT_TRUE(OpenIoDriverIn(dir.c_str(), &state, &install));
+        std::free(state.pBuffer);
+        ASSERT_TRUE(install.created);
+        ArmLoadUndo(install);
+        HWND window = nullptr;
+        if (event != kEndSession)
+            OnConsoleControl(event);
+        else if (WaitUntil([&] { return (window = FindWindowA("WGBCheckSessionEnd", 0)) != 0; })) {
+            // Windows tells top-level windows of a session's end, not message-only ones.
+            EXPECT_EQ(GetDesktopWindow(), GetAncestor(window, GA_PARENT));
+            SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+        }
+        const bool undone = event != CTRL_C_EVENT;
+        EXPECT_EQ(undone, ServiceGone(session::kDriverServiceName));
+        bool done = false; // once only
+        EXPECT_EQ(!undone, TakeAndUndo(done).has_value());
+        EXPECT_TRUE(WaitUntil([] { return ServiceGone(session::kDriverServiceName); }));
     }
 }
 
