@@ -310,9 +310,7 @@ TEST(DriverRegistration, NamesTheFileAlsoInTheKernelsForm) {
                  {"C:\\wgb\\Quendra.sys.old", false}};
     for (const auto &c : cases) {
         QUERY_SERVICE_CONFIGA config = {};
-        char path[MAX_PATH];
-        lstrcpyA(path, c.registered);
-        config.lpBinaryPathName = path;
+        config.lpBinaryPathName = const_cast<char *>(c.registered);
         EXPECT_EQ(c.names, NamesFile(config, "C:\\wgb\\Quendra.sys")) << c.registered;
     }
 }
