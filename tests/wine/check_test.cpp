@@ -12,8 +12,6 @@
 #include "sim/sim_client.h"
 #include "support/service_env.h"
 
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -38,26 +36,13 @@ std::string Prepare(const std::string &dir) {
     return PrepareInstallDir(dir, MainBoardIni({"6231", "WGB Test"}));
 }
 
-// The report kept for the validator, in the folder WGB_REPORTS names, and
-// parsed (null when it is no JSON).
-json Kept(const std::string &text) {
-    static int count = 0;
-    const char *folder = std::getenv("WGB_REPORTS");
-    // Windows' file functions take "/" for "\\".
-    const std::string path =
-        "Z:" + std::string(folder ? folder : "/nowhere") + "/" + std::to_string(++count) + ".json";
-    EXPECT_TRUE(WriteTextFile(path, text))
-        << path << ": run through tests/json/with-reports-validated";
-    return json::parse(text, nullptr, false);
-}
-
 // Runs the check tool with --json and these options: its exit code, and its report.
 json RunJson(const std::string &dir, const std::string &options, DWORD exitCode) {
     std::string text;
     EXPECT_EQ(std::optional<DWORD>(exitCode),
               RunProgram(Quoted(dir + "WGBCheck.exe") + " --json" + options, &text))
         << text;
-    return Kept(text);
+    return KeptReport(text);
 }
 
 // The member at the JSON pointer, null when the report has none: a group
@@ -258,7 +243,7 @@ TEST_F(Check, LoadIsUndoneInsideTheHandlerOfTheToolsEnd) {
 // nothing to standard output. When the folder cannot be written or the
 // replacement fails (a reader holds the old report without letting it go),
 // the old report stays whole, no temporary file is left and the exit code is
-// its own.
+// its own, not a bad argument's.
 TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare("C:\\Program Files\\WGB Pr\374fung"); // "Prüfung" in 1252
@@ -287,6 +272,7 @@ TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     EXPECT_EQ(before, ReadWholeFile(report));
     EXPECT_EQ(std::optional<DWORD>(kExitNotWritten),
               RunProgram(check + " --out " + Quoted(reports + "gone\\machine.txt")));
+    EXPECT_EQ(std::optional<DWORD>(kExitBadArgument), RunProgram(check + " --out"));
     WIN32_FIND_DATAA found = {}; // no temporary file left
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((reports + "wgb*.tmp").c_str(), &found));
 }

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace wgbtest {
@@ -40,6 +41,17 @@ std::string RunProbe(const std::string &args) {
     const std::string error = code ? "" : "error " + std::to_string(GetLastError());
     EXPECT_EQ(std::optional<DWORD>(0), code) << args << "\n" << output << error;
     return output;
+}
+
+nlohmann::json KeptReport(const std::string &text) {
+    static int count = 0;
+    const char *folder = std::getenv("WGB_REPORTS");
+    // Windows' file functions take "/" for "\\".
+    const std::string path =
+        "Z:" + std::string(folder ? folder : "/nowhere") + "/" + std::to_string(++count) + ".json";
+    EXPECT_TRUE(WriteTextFile(path, text))
+        << path << ": run through tests/json/with-reports-validated";
+    return nlohmann::json::parse(text, nullptr, false);
 }
 
 int TestMain(int argc, char **argv, int (*probe)(int, char **)) {

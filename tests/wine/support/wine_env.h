@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <nlohmann/json.hpp>
+
 #include <optional>
 #include <string>
 
@@ -20,6 +22,11 @@ std::string PrepareInstallDir(const std::string &dir, const std::optional<std::s
 void CopyFileOrFail(const std::string &from, const std::string &to);
 void WriteRegistryValue(HKEY root, const std::string &subKey, const std::string &name, DWORD type,
                         const void *data, DWORD size);
+
+// A check tool's report, kept for the schema's validator in the folder
+// WGB_REPORTS names (tests/json/with-reports-validated), and parsed: null
+// when it is no JSON.
+nlohmann::json KeptReport(const std::string &text);
 
 // Runs this executable again as "--probe ARGS": a failure unless it exits
 // with 0; gives what it printed.
