@@ -164,7 +164,8 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
 // then undoes, by the record of what bring-up changed. Bring-up reports its
 // failing step and error ("install ..."); a registration found elsewhere is
 // pointed at the checked file and started; a disabled one stays untouched
-// and is not started; a loaded driver is only opened, its file not even
+// (not even opened for a change, which a locked one would refuse) and is not
+// started; a loaded driver is only opened, its file not even
 // sought; a missing file, or a path longer than its buffer, touches nothing;
 // a refused open ends bring-up at once, the driver service left alone, and
 // port requests before and after it reach nothing; a driver that fails to start
@@ -196,8 +197,8 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
         DWORD state;
     } cases[] = {
         {StandIns, Elsewhere, Open, "open 1\npath @", Kept, "", AtTheCheckedFile, SERVICE_RUNNING},
-        {StandIns, Disabled, Open, "open 0\ninstall none 0 disabled\npath @", Kept, "", AsFound,
-         SERVICE_STOPPED},
+        {StandIns, Disabled, ObjectLock, "open 0\ninstall none 0 disabled\npath @", Kept, "",
+         AsFound, SERVICE_STOPPED},
         {StandIns, Loaded, Open, "open 1\npath \n", Kept, "", AsFound, SERVICE_RUNNING},
         {NoFile, Nothing, Open, "open 0\ninstall file 0\npath @", Kept, "", Gone, 0},
         {NoFile, Elsewhere, Open, "open 0\ninstall file 0\npath @", Kept, "", AsFound,
