@@ -6,6 +6,7 @@
 #include "check/judge.h"
 #include "check/render.h"
 #include "check/upgrade_codes.h"
+#include "tests/json/report_codes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -262,16 +263,6 @@ const std::vector<Case> kCases = {
     {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->processes.pop_back(); }},
 };
 
-// "code VERDICT, ..." of the report's findings whose check is (or is not) among checks.
-std::string Codes(const json &report, const std::set<std::string> &checks, bool among = true) {
-    std::string codes;
-    for (const json &finding : report["findings"])
-        if ((checks.count(finding["check"].get<std::string>()) != 0) == among)
-            codes += (codes.empty() ? "" : ", ") + finding["code"].get<std::string>() + " " +
-                     finding["verdict"].get<std::string>();
-    return codes;
-}
-
 json ReportOf(const CheckFacts &facts) {
     return json::parse(ReportJson(facts, Judge(facts)));
 }
@@ -300,7 +291,7 @@ TEST(CheckJudge, EachCaseReportsItsFindings) {
             reached.insert(code);
         }
         // Without the folder's files, nothing else is checked.
-        EXPECT_EQ(c.findings, facts.files ? Codes(report, checks) : Codes(report, {}, false));
+        EXPECT_EQ(c.findings, facts.files ? Codes(report, checks, true) : Codes(report, {}, false));
         checks.insert("button"); // read only with the board's input and the driver's device
         if (facts.files) {
             EXPECT_EQ(Codes(served, checks, false), Codes(report, checks, false));

@@ -11,11 +11,11 @@
 #include "hwaccess/io_driver.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
+#include "tests/json/report_codes.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 
 namespace {
 
@@ -51,18 +51,6 @@ json At(const json &report, const char *pointer) {
     return report.is_object() ? report.value(json::json_pointer(pointer), json()) : json();
 }
 
-// "code VERDICT, ..." of the report's findings, but those of the checks left
-// out (or only those of the checks named).
-std::string Codes(const json &report, const std::set<std::string> &checks, bool named = false) {
-    std::string codes;
-    for (const json &finding : At(report, "/findings")) {
-        if ((checks.count(finding.value("check", "")) != 0) == named)
-            codes += (codes.empty() ? "" : ", ") + finding.value("code", "") + " " +
-                     finding.value("verdict", "");
-    }
-    return codes;
-}
-
 // Installed as documented, on a listed board, under a computer name outside
 // the ANSI code page, which reaches the JSON as UTF-8: every check OK but the
 // protection, which warns for what Wine grants the logged-on user. The watch
@@ -96,7 +84,7 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     EXPECT_EQ(
         "files.present OK, service.sound OK, board.listed OK, board.input OK, driver.open OK, "
         "button.released OK, user.atConsole OK",
-        Codes(report, {"protection"}));
+        Codes(report, {"protection"}, false));
     EXPECT_EQ("PR\303\234F-\316\251", At(report, "/computerName"));
     EXPECT_EQ(WGB_FILE_VERSION, At(report, "/checkVersion"));
     EXPECT_EQ(WGB_FILE_VERSION, At(report, "/serviceVersion"));
@@ -136,7 +124,7 @@ TEST_F(Check, BareFolderFailsWithWhatToDo) {
         EXPECT_EQ("files.missing FAIL, service.notRegistered FAIL, board.notListed FAIL, "
                   "board.input INFO, driver.notLoaded FAIL, button.notReadable SKIP, "
                   "button.watchNotReadable SKIP",
-                  Codes(report, {"protection", "user"}));
+                  Codes(report, {"protection", "user"}, false));
         EXPECT_EQ("QX-1000 R\xC3\xA9v", At(report, "/board/product"));
         EXPECT_EQ(json({DriverFile()}), At(report, "/files/missing"));
         std::string advice;
@@ -146,10 +134,7 @@ TEST_F(Check, BareFolderFailsWithWhatToDo) {
         }
         EXPECT_EQ(dir.size() + 14 < 256, advice.find("-qtrinstall") != std::string::npos) << advice;
     }
-    // Wine looks \\.\NAME up in the prefix's dosdevices folder first: a
-    // folder there refuses the open.
-    const std::string refusal =
-        std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
+    const std::string refusal = DeviceRefusalFolder();
     ASSERT_TRUE(CreateDirectoryA(refusal.c_str(), nullptr));
     const json refused = RunJson(kBareDir + std::string("\\"), "", 2);
     // Unelevated (as Wine 10 runs programs), a refused open asks for elevation first.

@@ -69,8 +69,7 @@ TEST_F(Faults, NoUserThenReadsFailingWhilePolling) {
 // name, so that its own path still fits); and, with the driver loaded, when
 // the driver refuses the open.
 TEST_F(Faults, WorkerEndsWithoutPollingAndTheServiceLivesOn) {
-    const std::string refusal =
-        std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
+    const std::string refusal = DeviceRefusalFolder();
     const std::string longDir = "C:\\" + std::string(240, 'd');
     const struct {
         const char *what, *entry;

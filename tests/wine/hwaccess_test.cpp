@@ -232,10 +232,7 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
         {StandIns, Loaded, DeviceRefuses, "read 50C 0\nopen 0\nread 50C 0\nwrite 50C 0\npath \n",
          Kept, "", AsFound, SERVICE_RUNNING},
     };
-    // Wine looks \\.\NAME up in the prefix's dosdevices folder first: a folder
-    // there refuses the open.
-    const std::string refusal =
-        std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
+    const std::string refusal = DeviceRefusalFolder();
     // The directory with its backslash that leaves the driver path 259 characters.
     const std::size_t fits = 259 - std::strlen(DriverFile());
     for (const auto &c : cases) {

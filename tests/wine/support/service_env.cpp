@@ -8,6 +8,7 @@
 #include <winternl.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <fstream>
 #include <vector>
@@ -182,6 +183,10 @@ bool WaitForDriverLoaded() {
 
 bool WaitForCompanionStarts(const std::string &dir, std::size_t count) {
     return WaitUntil([&] { return companion_record::ReadRecords(dir).size() >= count; });
+}
+
+std::string DeviceRefusalFolder() {
+    return std::string("Z:") + std::getenv("WINEPREFIX") + "\\dosdevices\\quendra_1_0_1";
 }
 
 void EndDriverAsARestartWould() {

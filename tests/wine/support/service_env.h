@@ -74,6 +74,9 @@ DWORD RegisterDriverService();
 bool LoadDriver();
 // Waits until the stand-in's devices exist (loaded here or by the service).
 bool WaitForDriverLoaded();
+// A folder where Wine looks \\.\Quendra_1_0_1 up first: while it is there,
+// the driver's device refuses every open, as a loaded driver that refuses us.
+std::string DeviceRefusalFolder();
 // What a restart does to a driver that will not stop, as far as this session
 // needs: its host process ends and the device names it made go, so that the
 // stand-in can load again.
