@@ -19,8 +19,7 @@
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 #include "hwaccess/port_io.h"
-#include "service/image_path.h"
-#include "service/service_names.h"
+#include "service/rules.h"
 
 #include <windows.h>
 

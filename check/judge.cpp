@@ -3,8 +3,7 @@
 #include "button/process_choice.h"
 #include "button/worker_texts.h"
 #include "common/shared_state.h"
-#include "service/image_path.h"
-#include "service/service_names.h"
+#include "service/rules.h"
 
 #include <cstdio>
 

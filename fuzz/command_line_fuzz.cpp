@@ -4,7 +4,7 @@
 // characters), found without reading behind the terminator; the command is
 // the one a case-insensitive comparison of the whole rest gives.
 
-#include "service/command_line.h"
+#include "service/rules.h"
 
 #include <cstdint>
 #include <cstdlib>

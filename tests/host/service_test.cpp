@@ -1,7 +1,6 @@
 // The service's portable rules: its command line and its status record.
 
-#include "service/command_line.h"
-#include "service/status_rules.h"
+#include "service/rules.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include "common/shared_state.h"
 #include "common/system_library.h"
-#include "service/hidden_window.h"
+#include "service/service_main.h"
 #include "support/service_env.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "service/command_line.h"
+#include "service/rules.h"
 
 #include "common/ascii_case.h"
 
