@@ -1,7 +1,7 @@
 #pragma once
 // The running processes, and the token of one of them.
 
-#include "button/process_choice.h"
+#include "button/rules.h"
 #include "common/win_handles.h"
 
 #include <windows.h>

@@ -1,15 +1,11 @@
 #include "button/worker.h"
 
 #include "board/identify_board.h"
-#include "button/button_input.h"
-#include "button/companion_launch.h"
-#include "button/module_directory.h"
-#include "button/press_latch.h"
-#include "button/process_choice.h"
 #include "button/process_lookup.h"
-#include "button/worker_texts.h"
+#include "button/rules.h"
 #include "common/ansi_text.h"
 #include "common/shared_state.h"
+#include "common/system_library.h"
 #include "common/win_handles.h"
 #include "hwaccess/driver_record.h"
 #include "hwaccess/hw_access.h"
@@ -30,6 +26,78 @@ namespace {
 
 constexpr DWORD kPollIntervalMs = 3000;
 
+// --- companion launch ---
+
+// userenv.dll is not one of Windows' known DLLs: it is loaded from the system
+// folder alone, never from the service's folder. Once loaded it stays, as a
+// DLL the executable imported would.
+HMODULE Userenv() {
+    static HMODULE module = nullptr;
+    if (module == nullptr)
+        module = LoadSystemLibrary("userenv.dll");
+    return module;
+}
+
+// The user's own environment, so that the companion sees the user's profile
+// paths and variables rather than those of the service's account.
+class UserEnvironment {
+  public:
+    explicit UserEnvironment(HANDLE token) : userenv_(Userenv()) {
+        if (!userenv_)
+            return;
+        using CreateFn = BOOL(WINAPI *)(void **, HANDLE, BOOL);
+        const auto create = GetProcedure<CreateFn>(userenv_, "CreateEnvironmentBlock");
+        destroy_ = GetProcedure<DestroyFn>(userenv_, "DestroyEnvironmentBlock");
+        if (!create || !destroy_ || !create(&block_, token, FALSE))
+            block_ = nullptr;
+    }
+    UserEnvironment(const UserEnvironment &) = delete;
+    UserEnvironment &operator=(const UserEnvironment &) = delete;
+    ~UserEnvironment() {
+        if (block_ != nullptr)
+            destroy_(block_);
+    }
+    void *get() const { return block_; }
+
+  private:
+    using DestroyFn = BOOL(WINAPI *)(void *);
+
+    HMODULE userenv_;
+    DestroyFn destroy_ = nullptr;
+    void *block_ = nullptr;
+};
+
+// Starts the command line in g_szModuleDir as the user of the desktop shell
+// chosen from a snapshot, on that user's interactive desktop and with that
+// user's environment. Nothing starts when the process of the shell's id is
+// no longer that shell. Failures go unnoticed.
+void LaunchCompanion(const ProcessEntry &shell) {
+    const UniqueHandle shellToken = OpenShellToken(shell);
+    if (!shellToken)
+        return;
+
+    // The desktop the user sees; a service's own window station is invisible.
+    char desktop[] = "winsta0\\default";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = desktop;
+    PROCESS_INFORMATION process = {};
+
+    // Without the user's block the companion falls back to the service's environment.
+    UserEnvironment environment(shellToken.get());
+    DWORD flags = DETACHED_PROCESS;
+    if (environment.get() != nullptr)
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+
+    if (!CreateProcessAsUserA(shellToken.get(), nullptr, g_szModuleDir, nullptr, nullptr, FALSE,
+                              flags, environment.get(), nullptr, &startup, &process))
+        return;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+}
+
+// --- press ---
+
 // Handles a new press: starts the companion for the user at the console
 // unless it runs in that user's session already. One snapshot serves both
 // look-ups.
@@ -45,6 +113,8 @@ void HandlePress(const char *directory) {
 }
 
 } // namespace
+
+// --- worker routine ---
 
 int WorkerMain() {
     std::memset(g_szModuleDir, 0, sizeof(g_szModuleDir));

@@ -1,5 +1,6 @@
 #pragma once
-// The worker routine and the process-wide values it owns.
+// The worker routine, which polls the button and starts the companion on a
+// press, and the process-wide values it owns.
 
 #include "common/shared_state.h"
 

@@ -4,7 +4,7 @@
 // check/render.cpp shows both. Every text is UTF-8. Portable.
 
 #include "board/identify_board.h"
-#include "button/process_choice.h"
+#include "button/rules.h"
 #include "hwaccess/driver_step.h"
 
 #include <cstdint>

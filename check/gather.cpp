@@ -2,12 +2,8 @@
 
 #include "board/board_list.h"
 #include "board/identify_board.h"
-#include "button/button_input.h"
-#include "button/module_directory.h"
-#include "button/press_latch.h"
-#include "button/process_choice.h"
 #include "button/process_lookup.h"
-#include "button/worker_texts.h"
+#include "button/rules.h"
 #include "check/judge.h"
 #include "check/load_undo.h"
 #include "check/upgrade_codes.h"

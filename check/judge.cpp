@@ -1,7 +1,6 @@
 #include "check/judge.h"
 
-#include "button/process_choice.h"
-#include "button/worker_texts.h"
+#include "button/rules.h"
 #include "common/shared_state.h"
 #include "service/rules.h"
 

@@ -2,11 +2,7 @@
 // worker's texts, the executable's directory and the user the companion is
 // started for.
 
-#include "button/button_input.h"
-#include "button/module_directory.h"
-#include "button/press_latch.h"
-#include "button/process_choice.h"
-#include "button/worker_texts.h"
+#include "button/rules.h"
 
 #include <gtest/gtest.h>
 
