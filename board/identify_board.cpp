@@ -1,7 +1,6 @@
 #include "board/identify_board.h"
 
-#include "board/board_list.h"
-#include "board/wmi_retry.h"
+#include "board/rules.h"
 #include "common/com_ptr.h"
 #include "common/shared_state.h"
 

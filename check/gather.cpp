@@ -1,7 +1,7 @@
 #include "check/gather.h"
 
-#include "board/board_list.h"
 #include "board/identify_board.h"
+#include "board/rules.h"
 #include "button/process_lookup.h"
 #include "button/rules.h"
 #include "check/judge.h"

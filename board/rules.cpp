@@ -1,4 +1,4 @@
-#include "board/board_list.h"
+#include "board/rules.h"
 
 std::string BoardToken(const std::string &value) {
     return value.substr(0, value.find(';'));
