@@ -2,7 +2,7 @@
 // The Fintek F71889 Super I/O chip, reached through configuration ports
 // 0x4E/0x4F and the hardware-monitor port pair that the chip reports.
 
-#include "superio/fintek.h"
+#include "superio/superio.h"
 
 #include <cstdint>
 
