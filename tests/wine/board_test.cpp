@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <string>
 
-// The fake WMI (support/fake_wmi.c), failing at step 1 (the locator) to 5
+// The fake WMI (sim/wmi/fake_wmi.c), failing at step 1 (the locator) to 5
 // (Get), 6 (Next completes empty) or 7 (Next fails), or at none with 0,
 // during the first failing_tries tries.
 extern "C" int fake_wmi_register(int failing_step, long failing_tries);

@@ -1,5 +1,5 @@
 /* WMI's provider as a program given it instead of Wine's (a DLL override for
- * that program alone) sees it: the fake of support/fake_wmi.c whose baseboard
+ * that program alone) sees it: the fake of fake_wmi.c whose baseboard
  * has no product text, as on a board whose maker left it out. */
 #define CINTERFACE
 #include <windows.h>
