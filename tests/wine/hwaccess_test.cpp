@@ -159,8 +159,8 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
 // registration it finds (Found), also one that refuses every change, as a
 // policy might, through its registry key or its service object's own
 // descriptor (which grants only what a locked driver service grants: query
-// and start), or disabled just before its start, and a loaded driver that
-// refuses the open; and what the service's removal
+// and start), or disabled just before its start, a loaded driver that
+// refuses the open, and a driver file a scanner holds open; and what the service's removal
 // then undoes, by the record of what bring-up changed. Bring-up reports its
 // failing step and error ("install ..."); a registration found elsewhere is
 // pointed at the checked file and started; a disabled one stays untouched
@@ -182,7 +182,7 @@ TEST_F(DriverBringUp, RegistersTheDriverOfTheArchitectureAndCarriesWholePorts) {
 // completes at the next restart (EndDriverAsARestartWould), and says so.
 TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
     enum Files { StandIns, NoFile, NotADriver, PathFillsBuffer, PathOverflows };
-    enum Lock { Open, KeyLock, ObjectLock, DeviceRefuses, DisabledAtStart };
+    enum Lock { Open, KeyLock, FileHeld, ObjectLock, DeviceRefuses, DisabledAtStart };
     enum Release { Kept, Released, ChangedThenReleased, ReleasedWillNotStop };
     enum After { Gone, AsFound, AtTheCheckedFile };
     const char *const other = "C:\\other product\\Quendra.sys";
@@ -212,6 +212,8 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
          SERVICE_STOPPED},
         {StandIns, Here, ObjectLock, "open 1\npath @", Kept, "", AsFound, SERVICE_RUNNING},
         {StandIns, Nothing, Open, "open 1\npath @", Released, "release 1", Gone, 0},
+        {StandIns, Nothing, FileHeld, "open 1\npath @", Kept, "", AtTheCheckedFile,
+         SERVICE_RUNNING},
         {StandIns, Elsewhere, Open, "open 1\npath @", Released, "release 1", AsFound,
          SERVICE_STOPPED},
         {StandIns, Here, Open, "open 1\npath @", Released, "release 0", AsFound, SERVICE_RUNNING},
@@ -259,9 +261,14 @@ TEST_F(DriverBringUp, EachRegistrationFoundIsLeftAsItShould) {
         std::string expected = c.output;
         if (expected.back() == '@')
             expected.replace(expected.size() - 1, 1, driver + "\n");
-        const char *const steps[] = {"open", "open", "lock:O:BAG:SYD:(A;;CCLCLORP;;;WD) open",
+        const char *const steps[] = {"lock:O:BAG:SYD:(A;;CCLCLORP;;;WD) open",
                                      "read:50C open read:50C write:50C:1", "disable-at-start open"};
-        const std::string output = BringUp(steps[c.lock], dir);
+        UniqueHandle held; // as a scanner holds a file: sharing read, write and delete
+        if (c.lock == FileHeld)
+            held.reset(CreateFileA(driver.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, 0));
+        ASSERT_TRUE(c.lock != FileHeld || held);
+        const std::string output =
+            BringUp(c.lock < ObjectLock ? "open" : steps[c.lock - ObjectLock], dir);
         EXPECT_EQ(expected, output.substr(0, expected.size())) << output;
         EXPECT_EQ(std::string::npos, output.find("install start 0\n")) << output;
         EXPECT_TRUE(c.lock != DeviceRefuses || Requests().empty()) << Requests();
