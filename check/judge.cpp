@@ -641,6 +641,13 @@ std::vector<Finding> Judge(const CheckFacts &facts) {
     return findings;
 }
 
+std::vector<std::string> FindingCodes() {
+    std::vector<std::string> codes;
+    for (const Row &row : kRows)
+        codes.push_back(row.code);
+    return codes;
+}
+
 std::vector<std::string> FindingVerdicts() {
     std::vector<std::string> verdicts;
     for (const Row &row : kRows) {

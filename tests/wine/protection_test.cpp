@@ -100,8 +100,7 @@ TEST(Protection, CoversEveryFolderAboveUpToTheRoot) {
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
     CloseHandle(token);
     const PSID user = reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid;
-    std::string userName;
-    ASSERT_TRUE(KnownAccountName(user, userName));
+    const std::string userName = TokenUserName();
 
     const struct {
         std::string path;
