@@ -2,7 +2,6 @@
 
 #include "check/gather.h"
 #include "common/win_handles.h"
-#include "hwaccess/driver_record.h"
 #include "hwaccess/io_driver.h"
 
 #include <atomic>

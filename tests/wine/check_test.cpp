@@ -352,12 +352,11 @@ TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     // A folder and a report path with a letter the ANSI code page lacks: the
     // report lands at that path, names the folder whole and tells that the
     // service, which reads its path in that code page, cannot work there.
-    const std::wstring omega = L"C:\\wgb-\u03A9\\";
+    const std::wstring omega = L"C:\\wgb-\u03A9\\", tool = omega + L"WGBCheck.exe";
     ASSERT_TRUE(CreateDirectoryW(omega.c_str(), nullptr) &&
-                CopyFileW(WideFrom(dir + "WGBCheck.exe", CP_ACP).c_str(),
-                          (omega + L"WGBCheck.exe").c_str(), FALSE));
+                CopyFileW(WideFrom(dir + "WGBCheck.exe", CP_ACP).c_str(), tool.c_str(), FALSE));
     EXPECT_EQ(std::optional<DWORD>(2),
-              RunProgram(L"\"" + omega + L"WGBCheck.exe\" --json --out " + omega + L"\u03A9.json"));
+              RunProgram(L"\"" + tool + L"\" --json --out " + omega + L"\u03A9.json"));
     ASSERT_TRUE(CopyFileW((omega + L"\u03A9.json").c_str(), L"C:\\wgb-reports\\omega.json", 0));
     const json named = KeptReport(ReadWholeFile(reports + "omega.json"));
     EXPECT_EQ("files.pathNotInCodePage FAIL", Codes(named, {}, false));
