@@ -3,14 +3,15 @@
 #include "check/judge.h"
 #include "check/load_undo.h"
 #include "check/render.h"
+#include "common/ansi_text.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,10 +21,7 @@ void PrintLine(const std::string &utf8) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0, written = 0;
     const std::string line = utf8 + "\n";
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &wide[0], length);
+    const std::wstring wide = WideFrom(line, CP_UTF8);
     if (GetConsoleMode(out, &mode)) {
         WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
     } else {
@@ -32,18 +30,19 @@ void PrintLine(const std::string &utf8) {
     }
 }
 
-// Writes text into a new file beside path, then puts it in path's place in
-// one step: a reader never sees half a report, and when anything fails the
-// report there before stays whole.
-bool ReplaceFile(const std::string &path, const std::string &text) {
-    const std::size_t slash = path.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    char temporary[MAX_PATH] = {};
-    if (GetTempFileNameA(folder.c_str(), "wgb", 0, temporary) == 0)
+// Writes text into a new file beside path (UTF-8), then puts it in path's
+// place in one step: a reader never sees half a report, and when anything
+// fails the report there before stays whole.
+bool ReplaceFile(const std::string &utf8Path, const std::string &text) {
+    const std::wstring path = WideFrom(utf8Path, CP_UTF8);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+    wchar_t temporary[MAX_PATH] = {};
+    if (GetTempFileNameW(folder.c_str(), L"wgb", 0, temporary) == 0)
         return false;
     bool written = false;
     {
-        const UniqueHandle file(CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        const UniqueHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD size = 0;
         written =
@@ -52,10 +51,26 @@ bool ReplaceFile(const std::string &path, const std::string &text) {
             size == text.size() && FlushFileBuffers(file.get());
     }
     if (written &&
-        MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        MoveFileExW(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    DeleteFileA(temporary);
+    DeleteFileW(temporary);
     return false;
+}
+
+// The arguments after the program's name in UTF-8, every character of them:
+// from Windows' own UTF-16 command line, where the C runtime's are ANSI.
+std::vector<std::string> Arguments(int argc, char **argv) {
+    using SplitFn = LPWSTR *(WINAPI *)(LPCWSTR, int *);
+    // Not imported: shell32.dll's own imports would be sought in this folder too.
+    const auto split =
+        GetProcedure<SplitFn>(LoadSystemLibrary("shell32.dll"), "CommandLineToArgvW");
+    int count = 0;
+    LPWSTR *wide = split ? split(GetCommandLineW(), &count) : nullptr;
+    std::vector<std::string> arguments;
+    for (int i = 1; i < (wide ? count : argc); ++i)
+        arguments.push_back(wide ? Utf8FromWide(wide[i]) : Utf8FromAnsi(argv[i]));
+    LocalFree(wide);
+    return arguments;
 }
 
 } // namespace
@@ -64,8 +79,12 @@ int main(int argc, char **argv) {
     // As in the service: no DLL from this folder, which holds the check too.
     RestrictDllSearchToSystemFolder();
 
+    const std::vector<std::string> arguments = Arguments(argc, argv);
+    std::vector<const char *> texts;
+    for (const std::string &argument : arguments)
+        texts.push_back(argument.c_str());
     CheckOptions options;
-    if (!ParseCheckArguments(argc - 1, argv + 1, options)) {
+    if (!ParseCheckArguments(static_cast<int>(texts.size()), texts.data(), options)) {
         std::fputs(kCheckUsage, stderr);
         return kExitBadArgument;
     }
@@ -77,34 +96,25 @@ int main(int argc, char **argv) {
     // Lines appear as they are found, unless they go to a file.
     std::string lines;
     const bool toConsole = !options.json && options.outFile.empty();
-    const auto show = [&](const std::string &line) {
+    CheckFacts facts = GatherFacts(options);
+    const ReportSteps steps = {
+        [&](CheckFacts &watched, const std::function<void(const WatchChange &)> &onChange) {
+            if (options.watchSeconds != 0)
+                WatchButton(watched, options.watchSeconds, onChange);
+        },
+        UndoLoad};
+    const std::vector<Finding> findings = ShowReport(facts, steps, [&](const std::string &line) {
         if (toConsole)
             PrintLine(line);
         else if (!options.json)
             lines += line + "\r\n";
-    };
-    CheckFacts facts = GatherFacts(options);
-    std::vector<std::string> shown;
-    for (const Finding &finding : Judge(facts))
-        shown.push_back(FindingLine(finding));
-    for (const std::string &line : shown)
-        show(line);
-    if (options.watchSeconds != 0)
-        WatchButton(facts, options.watchSeconds,
-                    [&](const WatchChange &change) { show(WatchLine(change)); });
-    UndoLoad(facts);
-    // Then what the watch and the undo added.
-    const std::vector<Finding> findings = Judge(facts);
-    for (const Finding &finding : findings) {
-        const std::string line = FindingLine(finding);
-        if (std::find(shown.begin(), shown.end(), line) == shown.end())
-            show(line);
-    }
+    });
 
     const std::string json = options.json ? ReportJson(facts, findings) + "\n" : "";
     if (!options.outFile.empty()) {
         if (!ReplaceFile(options.outFile, options.json ? json : lines)) {
-            std::fprintf(stderr, "WGBCheck: cannot write %s\n", options.outFile.c_str());
+            std::fprintf(stderr, "WGBCheck: cannot write %s\n",
+                         AnsiFromUtf8(options.outFile).c_str());
             return kExitNotWritten;
         }
     } else if (options.json) {

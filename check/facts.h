@@ -16,6 +16,7 @@
 // The Service Control Manager's numbers for the start types and states.
 inline constexpr unsigned kStartAuto = 2;     // SERVICE_AUTO_START
 inline constexpr unsigned kStartDisabled = 4; // SERVICE_DISABLED
+inline constexpr unsigned kStateStopped = 1;  // SERVICE_STOPPED
 inline constexpr unsigned kStateRunning = 4;  // SERVICE_RUNNING
 
 // Windows errors the judgement tells apart.
@@ -53,9 +54,11 @@ struct PackageFacts {
 struct MachineFacts {
     std::string directory; // the folder checked, ending in a backslash
     bool elevated = false;
-    // False when the folder's path is too long for the service's texts: then
-    // nothing else is gathered.
+    // False when the folder's path is too long for the service's texts, or
+    // when the ANSI code page, in which the service reads it, lacks one of
+    // its characters: then nothing else is gathered.
     bool directoryFits = true;
+    bool directoryInCodePage = true;
 };
 
 struct FileFacts {
@@ -115,7 +118,13 @@ struct LoadFacts {
     bool created = false;   // it registered the driver service
     bool repointed = false; // it pointed one it found at this folder's file
     std::string previousImagePath;
-    enum class Undo { Nothing, Undone, NotUndone } undo = Undo::Nothing;
+    // What the undo left, by the registration as found again: as found
+    // (Undone); only marked for deletion, or pointed back with the driver
+    // it started still running, until the next restart (RestartNeeded); as
+    // --load changed it (NotUndone, with undoError where Windows gave one);
+    // or changed since by someone else, and left so (ChangedSince).
+    enum class Undo { Nothing, Undone, RestartNeeded, NotUndone, ChangedSince };
+    Undo undo = Undo::Nothing;
     WinError undoError;
 };
 

@@ -20,7 +20,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -31,34 +30,6 @@ constexpr DWORD kWatchSampleMs = 100;
 constexpr unsigned char kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 constexpr char kMemoryIntegrityKey[] = "SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\"
                                        "Scenarios\\HypervisorEnforcedCodeIntegrity";
-
-std::wstring Wide(const std::string &text, UINT codePage) {
-    const int length =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    if (length > 0)
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0],
-                            length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring &wide, UINT codePage) {
-    const int wideLength = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(codePage, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    if (length > 0)
-        WideCharToMultiByte(codePage, 0, wide.data(), wideLength, &text[0], length, nullptr,
-                            nullptr);
-    return text;
-}
-
-std::vector<std::string> EachUtf8FromAnsi(const std::vector<std::string> &texts) {
-    std::vector<std::string> utf8;
-    for (const std::string &text : texts)
-        utf8.push_back(::Utf8FromAnsi(text));
-    return utf8;
-}
 
 bool Exists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -116,6 +87,19 @@ std::optional<Registration> QueryRegistration(const char *name, DWORD *error) {
                         config->dwStartType, status.dwCurrentState};
 }
 
+// An account's name in UTF-8, every character of it, where the service's
+// rules read names in the ANSI code page.
+bool AccountNameUtf8(PSID sid, std::string &name) {
+    wchar_t account[256], domain[256];
+    DWORD accountSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    if (!LookupAccountSidW(nullptr, sid, account, &accountSize, domain, &domainSize, &use))
+        return false;
+    name = Utf8FromWide(domain[0] != L'\0' ? std::wstring(domain) + L"\\" + account
+                                           : std::wstring(account));
+    return true;
+}
+
 std::string UserOfProcess(DWORD processId) {
     const UniqueHandle token = OpenPrimaryToken(processId);
     DWORD size = 0;
@@ -124,27 +108,27 @@ std::string UserOfProcess(DWORD processId) {
     std::vector<BYTE> buffer(size ? size : 1);
     std::string name;
     if (!token || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
-        !KnownAccountName(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, name))
+        !AccountNameUtf8(reinterpret_cast<TOKEN_USER *>(buffer.data())->User.Sid, name))
         return "";
-    return Utf8FromAnsi(name);
+    return name;
 }
 
 // The fixed file version of an executable, "a.b.c.d"; empty when it has none.
-std::string FileVersion(const std::string &path) {
+std::string FileVersion(const std::wstring &path) {
     // version.dll is no known DLL: from the system folder alone.
     const HMODULE version = LoadSystemLibrary("version.dll");
-    using SizeFn = DWORD(WINAPI *)(LPCSTR, LPDWORD);
-    using InfoFn = BOOL(WINAPI *)(LPCSTR, DWORD, DWORD, LPVOID);
-    using QueryFn = BOOL(WINAPI *)(LPCVOID, LPCSTR, LPVOID *, PUINT);
-    const auto infoSize = GetProcedure<SizeFn>(version, "GetFileVersionInfoSizeA");
-    const auto info = GetProcedure<InfoFn>(version, "GetFileVersionInfoA");
-    const auto query = GetProcedure<QueryFn>(version, "VerQueryValueA");
+    using SizeFn = DWORD(WINAPI *)(LPCWSTR, LPDWORD);
+    using InfoFn = BOOL(WINAPI *)(LPCWSTR, DWORD, DWORD, LPVOID);
+    using QueryFn = BOOL(WINAPI *)(LPCVOID, LPCWSTR, LPVOID *, PUINT);
+    const auto infoSize = GetProcedure<SizeFn>(version, "GetFileVersionInfoSizeW");
+    const auto info = GetProcedure<InfoFn>(version, "GetFileVersionInfoW");
+    const auto query = GetProcedure<QueryFn>(version, "VerQueryValueW");
     const DWORD size = infoSize ? infoSize(path.c_str(), nullptr) : 0;
     std::vector<BYTE> data(size);
     void *value = nullptr;
     UINT length = 0;
     if (size == 0 || !info || !query || !info(path.c_str(), 0, size, data.data()) ||
-        !query(data.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+        !query(data.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
         return "";
     const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(value);
     char text[48];
@@ -159,7 +143,7 @@ std::string FileVersion(const std::string &path) {
 std::string ComputerName() {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-    return GetComputerNameW(name, &size) ? Narrow(std::wstring(name, size), CP_UTF8) : "";
+    return GetComputerNameW(name, &size) ? Utf8FromWide(std::wstring(name, size)) : "";
 }
 
 std::string UtcTimestamp() {
@@ -254,11 +238,11 @@ ProtectionFacts ProtectionOf(const std::string &directory, const FileFacts &file
         object.path = Utf8FromAnsi(path);
         object.shownName = Utf8FromAnsi(shownName);
         std::vector<std::string> others;
-        const DWORD error = OthersWhoMayChangePath(path, others);
+        const DWORD error = OthersWhoMayChangePath(path, AccountNameUtf8, others);
         object.read = error == ERROR_SUCCESS;
         if (!object.read)
             object.error = WindowsError(error);
-        object.others = EachUtf8FromAnsi(others);
+        object.others = others;
         protection.objects.push_back(object);
     }
     return protection;
@@ -328,7 +312,8 @@ BoardFacts BoardOf(const std::string &directory) {
     board.inputPort = input.port;
     board.inputBit = input.bit;
     board.product = Utf8FromAnsi(product);
-    board.entries = EachUtf8FromAnsi(entries);
+    for (const std::string &entry : entries)
+        board.entries.push_back(Utf8FromAnsi(entry));
     return board;
 }
 
@@ -364,25 +349,7 @@ DriverFacts DriverOf(const std::string &directory, const CheckFacts &facts,
     if (driver.deviceMissing && options.load)
         driver.loadRefusedFor = LoadRefusedFor(facts);
     if (driver.deviceMissing && options.load && driver.loadRefusedFor.empty()) {
-        IoDriverState state = {};
-        DriverServiceReport install;
-        driver.deviceOpen = OpenIoDriverIn(directory.c_str(), &state, &install);
-        std::free(state.pBuffer);
-        LoadFacts load;
-        load.failedStep = install.failedStep;
-        load.error = WindowsError(install.error);
-        load.disabled = install.disabled;
-        load.created = install.created;
-        load.repointed = install.repointed;
-        load.previousImagePath = Utf8FromAnsi(install.previousImagePath);
-        // After a failed start bring-up has undone its change already.
-        const bool leftInPlace =
-            install.failedStep == DriverStep::None || install.failedStep == DriverStep::Device;
-        if (leftInPlace && ChangedRegistration(install))
-            ArmLoadUndo(install);
-        else if (ChangedRegistration(install))
-            load.undo = install.undoFailed ? LoadFacts::Undo::NotUndone : LoadFacts::Undo::Undone;
-        driver.load = load;
+        driver.load = LoadDriver(directory, driver.deviceOpen);
         return driver;
     }
     if (!driver.deviceMissing)
@@ -441,35 +408,41 @@ WinError WindowsError(unsigned long error) {
 }
 
 std::string Utf8FromAnsi(const std::string &ansi) {
-    return Narrow(Wide(ansi, CP_ACP), CP_UTF8);
+    return Utf8FromWide(WideFromAnsi(ansi));
 }
 
 std::string AnsiFromUtf8(const std::string &utf8) {
-    return Narrow(Wide(utf8, CP_UTF8), CP_ACP);
+    return AnsiFromWide(WideFrom(utf8, CP_UTF8));
 }
 
 CheckFacts GatherFacts(const CheckOptions &options) {
     CheckFacts facts;
-    // The installation checked is the one this copy lies in, as for the service.
-    char path[kTextBufferSize] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    facts.programPathFits = length != 0 && length < sizeof path;
-    facts.header.checkVersion = facts.programPathFits ? FileVersion(path) : "";
+    // The installation checked is the one this copy lies in, as for the
+    // service, which reads its path in the ANSI code page.
+    std::wstring program(32768, L'\0');
+    program.resize(GetModuleFileNameW(nullptr, &program[0], 32768) % 32768);
+    std::string path = AnsiFromWide(program);
+    facts.programPathFits = !path.empty() && path.size() < kTextBufferSize;
+    facts.header.checkVersion = facts.programPathFits ? FileVersion(program) : "";
     facts.header.computerName = ComputerName();
     facts.header.checkedAt = UtcTimestamp();
     if (!facts.programPathFits)
         return facts;
-    CutToDirectory(path, IsAnsiLeadByte);
-    const std::string directory = path;
-    facts.header.serviceVersion = FileVersion(directory + kModuleFileName);
-    facts.header.driverVersion = FileVersion(directory + DriverFileName());
-    facts.header.companionVersion = FileVersion(directory + kCompanionExeName);
+    const std::wstring folder = program.substr(0, program.rfind(L'\\') + 1);
+    CutToDirectory(&path[0], IsAnsiLeadByte);
+    const std::string directory = path.c_str();
+    const auto versionOf = [&](const char *name) {
+        return FileVersion(folder + WideFromAnsi(name));
+    };
+    facts.header.serviceVersion = versionOf(kModuleFileName);
+    facts.header.driverVersion = versionOf(DriverFileName());
+    facts.header.companionVersion = versionOf(kCompanionExeName);
     facts.windows = WindowsOf();
     facts.package = InstalledPackage();
     // The texts the service builds from its folder must fit as they do there.
-    facts.machine =
-        MachineFacts{Utf8FromAnsi(directory), IsElevated(), DirectoryFitsTexts(directory.size())};
-    if (!facts.machine->directoryFits)
+    facts.machine = MachineFacts{Utf8FromWide(folder), IsElevated(),
+                                 DirectoryFitsTexts(directory.size()), FitsAnsiCodePage(folder)};
+    if (!facts.machine->directoryFits || !facts.machine->directoryInCodePage)
         return facts;
     facts.files = FilesIn(directory);
     facts.protection = ProtectionOf(directory, *facts.files);

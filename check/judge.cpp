@@ -74,17 +74,23 @@ bool StartBlocked(const CheckFacts &f) {
 std::string BringUpFailed(const CheckFacts &f, const char *step) {
     return Format("bring-up failed, %s: ", step) + Load(f).error.text;
 }
-// The advice for a step of --load's bring-up that failed with this error.
-std::string LoadAdvice(const CheckFacts &f) {
+constexpr char kMakersDriverFile[] = "use the maker's driver file for this Windows";
+// The advice for --load's registration, or its start, that failed with this error.
+std::string LoadAdvice(const CheckFacts &f, bool start) {
     switch (Load(f).error.number) {
     case win_error::kServiceMarkedForDelete:
-        return "close what holds the driver service open (the Services console, a management "
-               "agent), or restart Windows";
+        return Format("close what holds %s open (the Services console, a management agent), "
+                      "or restart Windows",
+                      kDriverServiceName);
     case win_error::kAccessDenied:
-        return Format("a policy keeps %s from being changed: let administrators change it",
+        return Format(start ? "a policy keeps %s from being started: let administrators start it"
+                            : "a policy keeps %s from being changed: let administrators change it",
                       kDriverServiceName);
     default:
-        return "use the maker's driver file for this Windows";
+        return start ? kMakersDriverFile
+                     : Format("the Windows error tells why Windows refuses it; sc qc %s shows "
+                              "the registration there",
+                              kDriverServiceName);
     }
 }
 std::string DisabledDriverAdvice() {
@@ -146,29 +152,42 @@ bool AnyoneElse(const CheckFacts &f) {
     return false;
 }
 
-bool UndoneAs(const CheckFacts &f, LoadFacts::Undo undo) {
-    return f.driver && f.driver->load && f.driver->load->undo == undo;
-}
-// What --load's undo did, or could not do.
+// What --load's undo left: OK when the registration is as found, else a
+// warning with what to do.
 Sayings UndoSaid(const CheckFacts &f, bool undone) {
-    if (!UndoneAs(f, undone ? LoadFacts::Undo::Undone : LoadFacts::Undo::NotUndone))
+    using Undo = LoadFacts::Undo;
+    const Undo undo = f.driver && f.driver->load ? f.driver->load->undo : Undo::Nothing;
+    if (undo == Undo::Nothing || (undo == Undo::Undone) != undone)
         return {};
     const LoadFacts &load = Load(f);
-    const std::string error = undone ? "" : ": " + load.undoError.text;
+    const char *name = kDriverServiceName;
+    const std::string error =
+        undone || load.undoError.text.empty() ? "" : ": " + load.undoError.text;
+    const std::string previous = load.previousImagePath;
+    if (undo == Undo::ChangedSince)
+        return {
+            {Format("another program changed %s while --load ran: --load left it as that program "
+                    "made it",
+                    name),
+             Format("sc qc %s shows it", name)}};
+    if (undo == Undo::RestartNeeded)
+        return {{load.created ? Format("--load could only mark %s, which it registered, for "
+                                       "deletion: it goes at the next restart",
+                                       name)
+                              : Format("--load pointed %s back at ", name) + previous +
+                                    ", but the driver it started does not stop: it runs until "
+                                    "the next restart",
+                 "restart Windows"}};
     if (load.created)
-        return {{Format(undone ? "--load stopped and deleted %s, which it registered"
+        return {{Format(undone ? "--load deleted %s, which it registered"
                                : "--load registered %s and could not delete it",
-                        kDriverServiceName) +
+                        name) +
                      error,
-                 undone ? ""
-                        : Format("sc stop %s, then sc delete %s", kDriverServiceName,
-                                 kDriverServiceName)}};
+                 undone ? "" : Format("sc stop %s, then sc delete %s", name, name)}};
     return {{Format(undone ? "--load pointed %s back at " : "--load could not point %s back at ",
-                    kDriverServiceName) +
-                 load.previousImagePath + error,
-             undone ? ""
-                    : Format("sc config %s binPath= \"%s\"", kDriverServiceName,
-                             load.previousImagePath.c_str())}};
+                    name) +
+                 previous + error,
+             undone ? "" : Format("sc config %s binPath= \"%s\"", name, previous.c_str())}};
 }
 
 std::string ButtonFact(const CheckFacts &f) {
@@ -190,6 +209,17 @@ const Row kRows[] = {
                              static_cast<unsigned>(f.machine->directory.size())),
                       kShorterPath}};
          return {};
+     }},
+    // The service would read another folder's path, or one with '?' in it.
+    {"files.pathNotInCodePage", Verdict::Fail, Verdict::Fail,
+     [](const CheckFacts &f) -> Sayings {
+         if (!f.machine || !f.machine->directoryFits || f.machine->directoryInCodePage)
+             return {};
+         return {{"the service reads its folder's path in the code page for non-Unicode "
+                  "programs, which lacks characters of " +
+                      f.machine->directory,
+                  "install into a folder whose path that code page can write, as under Program "
+                  "Files"}};
      }},
     {"files.present", Verdict::Ok, Verdict::Ok,
      [](const CheckFacts &f) -> Sayings {
@@ -237,8 +267,8 @@ const Row kRows[] = {
          Sayings said;
          for (const auto &[accounts, names] : sets)
              said.push_back({accounts + " may change " + Joined(names),
-                             "let only administrators and SYSTEM change the folder and its "
-                             "files, as under Program Files"});
+                             "let only administrators and SYSTEM change the folder, its files "
+                             "and the folders above it, as under Program Files"});
          return said;
      }},
     {"protection.notElevated", Verdict::Skip, Verdict::Skip,
@@ -304,7 +334,8 @@ const Row kRows[] = {
          if (!ServiceRegistered(f) || f.service->start == kStartAuto ||
              f.service->start == kStartDisabled)
              return {};
-         return {{"does not start at boot (start " + StartName(f.service->start) + ")",
+         return {{Format("%s does not start at boot (start %s)", kServiceName,
+                         StartName(f.service->start).c_str()),
                   Format("sc config %s start= auto", kServiceName)}};
      }},
     // A service that does not run reads no button.
@@ -312,8 +343,11 @@ const Row kRows[] = {
      [](const CheckFacts &f) -> Sayings {
          if (!ServiceRegistered(f) || f.service->state == kStateRunning)
              return {};
-         return {{Format("%s is %s", kServiceName, StateName(f.service->state).c_str()),
-                  Format("sc start %s", kServiceName)}};
+         const std::string state = StateName(f.service->state);
+         return {{Format("%s is %s", kServiceName, state.c_str()),
+                  f.service->state == kStateStopped
+                      ? Format("sc start %s", kServiceName)
+                      : "check again in a minute; if it is still " + state + ", restart Windows"}};
      }},
     {"service.sound", Verdict::Ok, Verdict::Ok,
      [](const CheckFacts &f) -> Sayings {
@@ -418,7 +452,8 @@ const Row kRows[] = {
     {"driver.deviceRefused", Verdict::Fail, Verdict::Fail,
      [](const CheckFacts &f) -> Sayings {
          if (LoadFailedAt(f, DriverStep::Device))
-             return {{BringUpFailed(f, "opening its device after a good start"), kRestart}};
+             return {
+                 {BringUpFailed(f, "opening its device after a good start"), kMakersDriverFile}};
          if (!f.driver || f.driver->deviceOpen || f.driver->deviceMissing ||
              DriverNeedsElevation(f))
              return {};
@@ -445,8 +480,9 @@ const Row kRows[] = {
          return {{Format("the driver is not loaded; %s is ", kDriverServiceName) +
                       (r ? "registered for " + r->imagePath + ", " + StateName(r->state)
                          : "not registered"),
-                  "start the service, or run WGBCheck --load elevated to see why the driver "
-                  "does not start"}};
+                  Format("run WGBCheck --load from an elevated prompt to see why %s does not "
+                         "start",
+                         kDriverServiceName)}};
      }},
     {"driver.fileMissing", Verdict::Fail, Verdict::Fail,
      [](const CheckFacts &f) -> Sayings {
@@ -459,13 +495,13 @@ const Row kRows[] = {
      [](const CheckFacts &f) -> Sayings {
          if (!LoadFailedAt(f, DriverStep::Create) && !LoadFailedAt(f, DriverStep::Repoint))
              return {};
-         return {{BringUpFailed(f, "its registration"), LoadAdvice(f)}};
+         return {{BringUpFailed(f, "its registration"), LoadAdvice(f, false)}};
      }},
     {"driver.startFailed", Verdict::Fail, Verdict::Fail,
      [](const CheckFacts &f) -> Sayings {
          if (!LoadFailedAt(f, DriverStep::Start) || StartBlocked(f))
              return {};
-         return {{BringUpFailed(f, "its start"), LoadAdvice(f)}};
+         return {{BringUpFailed(f, "its start"), LoadAdvice(f, true)}};
      }},
     // Errors 577 and 1275: its signature, the driver blocklist or memory integrity.
     {"driver.startBlocked", Verdict::Fail, Verdict::Fail,
@@ -608,6 +644,16 @@ std::vector<std::string> FindingCodes() {
     for (const Row &row : kRows)
         codes.push_back(row.code);
     return codes;
+}
+
+std::vector<std::string> FindingVerdicts() {
+    std::vector<std::string> verdicts;
+    for (const Row &row : kRows) {
+        verdicts.push_back(std::string(row.code) + " " + VerdictName(row.verdict));
+        if (row.alternate != row.verdict)
+            verdicts.push_back(std::string(row.code) + " " + VerdictName(row.alternate));
+    }
+    return verdicts;
 }
 
 int ExitCode(const std::vector<Finding> &findings) {

@@ -26,8 +26,10 @@ struct Finding {
 // The findings of the facts, in the order of the checks.
 std::vector<Finding> Judge(const CheckFacts &facts);
 
-// Every code the table gives, in its order.
+// Every code the table gives, in its order; and with each verdict it can
+// give ("board.input INFO").
 std::vector<std::string> FindingCodes();
+std::vector<std::string> FindingVerdicts();
 
 // The exit codes: the worst verdict's, then the tool's own failures.
 inline constexpr int kExitOk = 0;   // every finding OK, INFO or SKIP

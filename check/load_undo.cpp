@@ -5,13 +5,15 @@
 #include "hwaccess/io_driver.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <optional>
 
 namespace {
 
 // Taken once, by the main thread or a handler, whichever comes first.
 std::mutex g_undoLock;
-std::optional<DriverServiceReport> g_pendingUndo;
+std::optional<DriverRecord> g_pendingUndo;
 std::atomic<bool> g_watchInterrupted{false};
 
 // A process that has loaded user32.dll, as this one has, is told of a logoff
@@ -20,8 +22,8 @@ std::atomic<bool> g_watchInterrupted{false};
 LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_ENDSESSION || !wParam)
         return DefWindowProcA(window, message, wParam, lParam);
-    bool done = false;
-    TakeAndUndo(done);
+    WinError error;
+    TakeAndUndo(error);
     return 0;
 }
 
@@ -42,35 +44,82 @@ DWORD WINAPI WatchSessionEnd(LPVOID) {
     return 0;
 }
 
+// A registration deleted goes once nobody holds it open (a driver that did
+// not stop, the Services console): until then, at the latest the next
+// restart, it stays, marked for deletion.
+bool StillRegistered() {
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle service(
+        manager ? OpenServiceA(manager.get(), kDriverServiceName, SERVICE_QUERY_STATUS) : nullptr);
+    return service || GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
+// What an undo left, by the registration as found again.
+LoadFacts::Undo Outcome(bool created, DriverRelease release) {
+    switch (release) {
+    case DriverRelease::Nothing: // no longer as --load left it
+        return LoadFacts::Undo::ChangedSince;
+    case DriverRelease::Failed:
+        return LoadFacts::Undo::NotUndone;
+    case DriverRelease::RestartNeeded:
+        return LoadFacts::Undo::RestartNeeded;
+    default:
+        return created && StillRegistered() ? LoadFacts::Undo::RestartNeeded
+                                            : LoadFacts::Undo::Undone;
+    }
+}
+
 } // namespace
+
+LoadFacts LoadDriver(const std::string &directory, bool &deviceOpen) {
+    IoDriverState state = {};
+    DriverServiceReport install;
+    deviceOpen = OpenIoDriverIn(directory.c_str(), &state, &install);
+    std::free(state.pBuffer);
+    LoadFacts load;
+    load.failedStep = install.failedStep;
+    load.error = WindowsError(install.error);
+    load.disabled = install.disabled;
+    load.created = install.created;
+    load.repointed = install.repointed;
+    load.previousImagePath = Utf8FromAnsi(install.previousImagePath);
+    if (install.failedStep == DriverStep::Start && ChangedRegistration(install))
+        load.undo = Outcome(install.created,
+                            install.undoFailed ? DriverRelease::Failed : DriverRelease::Done);
+    else if (ChangedRegistration(install))
+        ArmLoadUndo(install);
+    return load;
+}
 
 void ArmLoadUndo(const DriverServiceReport &install) {
     {
         const std::lock_guard<std::mutex> lock(g_undoLock);
-        g_pendingUndo = install;
+        g_pendingUndo = DriverRecord{g_szDriverPath, install.created, install.previousImagePath};
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const UniqueHandle watch(CreateThread(nullptr, 0, WatchSessionEnd, nullptr, 0, nullptr));
 }
 
-std::optional<WinError> TakeAndUndo(bool &done) {
+LoadFacts::Undo TakeAndUndo(WinError &error) {
     const std::lock_guard<std::mutex> lock(g_undoLock);
-    done = false;
     if (!g_pendingUndo)
-        return std::nullopt;
-    const DriverServiceReport install = *g_pendingUndo;
+        return LoadFacts::Undo::Nothing;
+    const DriverRecord record = *g_pendingUndo;
     g_pendingUndo.reset();
+    // The device held open would keep the driver from stopping.
     CloseIoDriver();
-    done = RestoreDriverService(install);
-    return done ? WinError{} : WindowsError(GetLastError());
+    const DriverRelease release = UndoDriverChange(record);
+    if (release == DriverRelease::Failed)
+        error = WindowsError(GetLastError());
+    return Outcome(record.created, release);
 }
 
 void UndoLoad(CheckFacts &facts) {
-    bool done = false;
-    const std::optional<WinError> error = TakeAndUndo(done);
-    if (facts.driver && facts.driver->load && error) {
-        facts.driver->load->undo = done ? LoadFacts::Undo::Undone : LoadFacts::Undo::NotUndone;
-        facts.driver->load->undoError = *error;
+    WinError error;
+    const LoadFacts::Undo undo = TakeAndUndo(error);
+    if (facts.driver && facts.driver->load && undo != LoadFacts::Undo::Nothing) {
+        facts.driver->load->undo = undo;
+        facts.driver->load->undoError = error;
     }
 }
 
@@ -79,8 +128,8 @@ void UndoLoad(CheckFacts &facts) {
 BOOL WINAPI OnConsoleControl(DWORD event) {
     g_watchInterrupted = true;
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        bool done = false;
-        TakeAndUndo(done);
+        WinError error;
+        TakeAndUndo(error);
     }
     return TRUE;
 }

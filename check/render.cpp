@@ -1,5 +1,6 @@
 #include "check/render.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -143,6 +144,24 @@ std::string WatchLine(const WatchChange &change) {
     std::snprintf(line, sizeof line, "%8.1f s  %s", change.ms / 1000.0,
                   change.pressed ? "pressed" : "released");
     return line;
+}
+
+std::vector<Finding> ShowReport(CheckFacts &facts, const ReportSteps &steps,
+                                const std::function<void(const std::string &)> &show) {
+    std::vector<std::string> shown;
+    for (const Finding &finding : Judge(facts)) {
+        shown.push_back(FindingLine(finding));
+        show(shown.back());
+    }
+    steps.watch(facts, [&](const WatchChange &change) { show(WatchLine(change)); });
+    steps.end(facts);
+    const std::vector<Finding> findings = Judge(facts);
+    for (const Finding &finding : findings) {
+        const std::string line = FindingLine(finding);
+        if (std::find(shown.begin(), shown.end(), line) == shown.end())
+            show(line);
+    }
+    return findings;
 }
 
 std::string ReportJson(const CheckFacts &f, const std::vector<Finding> &findings) {

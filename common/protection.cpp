@@ -51,9 +51,16 @@ bool IsTrusted(PSID sid, PSID alsoTrusted) {
     return false;
 }
 
-std::string AccountName(PSID sid) {
+// How the names are written: the accounts by a namer, the folders in a code page.
+struct Naming {
+    AccountNamer account;
+    UINT codePage;
+};
+constexpr Naming kAnsi = {KnownAccountName, CP_ACP};
+
+std::string AccountName(PSID sid, const Naming &naming) {
     std::string name;
-    return KnownAccountName(sid, name) ? name : SidString(sid);
+    return naming.account(sid, name) ? name : SidString(sid);
 }
 
 void AddOnce(std::vector<std::string> &names, const std::string &name) {
@@ -70,14 +77,14 @@ enum class Applies { ToObject, ToNewFolderInside };
 // object itself, or on a folder made inside it, which inherits the entries
 // for folders (and gets the installer as its owner).
 std::vector<std::string> Grantees(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights,
-                                  PSID alsoTrusted, Applies applies) {
+                                  PSID alsoTrusted, Applies applies, const Naming &naming) {
     std::vector<std::string> others;
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
     if (applies == Applies::ToObject &&
         GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
         !IsTrusted(owner, alsoTrusted))
-        AddOnce(others, AccountName(owner));
+        AddOnce(others, AccountName(owner, naming));
 
     BOOL present = FALSE;
     PACL dacl = nullptr;
@@ -103,7 +110,7 @@ std::vector<std::string> Grantees(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK r
         if (applies == Applies::ToNewFolderInside && SidString(sid) == kCreatorOwner)
             continue;
         if ((allowed->Mask & rights) != 0 && !IsTrusted(sid, alsoTrusted))
-            AddOnce(others, AccountName(sid));
+            AddOnce(others, AccountName(sid, naming));
     }
     return others;
 }
@@ -140,6 +147,44 @@ DWORD ReadDescriptor(const std::wstring &path, LocalDescriptor &descriptor) {
     return error;
 }
 
+DWORD ObjectOthers(const std::wstring &path, PSID alsoTrusted, const Naming &naming,
+                   std::vector<std::string> &others) {
+    LocalDescriptor descriptor;
+    const DWORD error = ReadDescriptor(path, descriptor);
+    others = error == ERROR_SUCCESS
+                 ? Grantees(descriptor.get(), kChangeRights, alsoTrusted, Applies::ToObject, naming)
+                 : std::vector<std::string>{};
+    return error;
+}
+
+DWORD ParentsOthers(const std::wstring &path, PSID alsoTrusted, const Naming &naming,
+                    std::vector<std::string> &others) {
+    others.clear();
+    const std::size_t root = RootLength(path);
+    bool toBeMade = false; // a folder just below this one does not exist yet
+    for (std::wstring folder = Parent(path, root); !folder.empty(); folder = Parent(folder, root)) {
+        LocalDescriptor descriptor;
+        const DWORD error = ReadDescriptor(folder, descriptor);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            toBeMade = true;
+            continue;
+        }
+        if (error != ERROR_SUCCESS)
+            return error;
+        const std::string named = TextFrom(folder, naming.codePage);
+        for (const std::string &name :
+             Grantees(descriptor.get(), kSwapRights, alsoTrusted, Applies::ToObject, naming))
+            AddOnce(others, name + " on " + named);
+        if (toBeMade) {
+            for (const std::string &name : Grantees(descriptor.get(), kSwapRights, alsoTrusted,
+                                                    Applies::ToNewFolderInside, naming))
+                AddOnce(others, name + " on the folders to be made in " + named);
+        }
+        toBeMade = false;
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 bool KnownAccountName(PSID sid, std::string &name) {
@@ -153,55 +198,32 @@ bool KnownAccountName(PSID sid, std::string &name) {
 }
 
 std::vector<std::string> OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor, PSID alsoTrusted) {
-    return Grantees(descriptor, kChangeRights, alsoTrusted, Applies::ToObject);
+    return Grantees(descriptor, kChangeRights, alsoTrusted, Applies::ToObject, kAnsi);
 }
 
 DWORD OthersWhoMayChangeObject(const std::wstring &path, PSID alsoTrusted,
                                std::vector<std::string> &others) {
-    LocalDescriptor descriptor;
-    const DWORD error = ReadDescriptor(path, descriptor);
-    others = error == ERROR_SUCCESS ? OthersWhoMayChange(descriptor.get(), alsoTrusted)
-                                    : std::vector<std::string>{};
-    return error;
+    return ObjectOthers(path, alsoTrusted, kAnsi, others);
 }
 
 std::vector<std::string> OthersWhoMaySwapChildren(PSECURITY_DESCRIPTOR folder, PSID alsoTrusted) {
-    return Grantees(folder, kSwapRights, alsoTrusted, Applies::ToObject);
+    return Grantees(folder, kSwapRights, alsoTrusted, Applies::ToObject, kAnsi);
 }
 
 DWORD OthersWhoMayChangeParents(const std::wstring &path, PSID alsoTrusted,
                                 std::vector<std::string> &others) {
-    others.clear();
-    const std::size_t root = RootLength(path);
-    bool toBeMade = false; // a folder just below this one does not exist yet
-    for (std::wstring folder = Parent(path, root); !folder.empty(); folder = Parent(folder, root)) {
-        LocalDescriptor descriptor;
-        const DWORD error = ReadDescriptor(folder, descriptor);
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            toBeMade = true;
-            continue;
-        }
-        if (error != ERROR_SUCCESS)
-            return error;
-        for (const std::string &name : OthersWhoMaySwapChildren(descriptor.get(), alsoTrusted))
-            AddOnce(others, name + " on " + AnsiFromWide(folder));
-        if (toBeMade) {
-            for (const std::string &name :
-                 Grantees(descriptor.get(), kSwapRights, alsoTrusted, Applies::ToNewFolderInside))
-                AddOnce(others, name + " on the folders to be made in " + AnsiFromWide(folder));
-        }
-        toBeMade = false;
-    }
-    return ERROR_SUCCESS;
+    return ParentsOthers(path, alsoTrusted, kAnsi, others);
 }
 
-DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others) {
+DWORD OthersWhoMayChangePath(const std::string &path, AccountNamer utf8Namer,
+                             std::vector<std::string> &others) {
+    const Naming utf8 = {utf8Namer, CP_UTF8};
     const std::wstring widePath = WideFromAnsi(path);
-    DWORD error = OthersWhoMayChangeObject(widePath, nullptr, others);
+    DWORD error = ObjectOthers(widePath, nullptr, utf8, others);
     if (error != ERROR_SUCCESS)
         return error;
     std::vector<std::string> above;
-    error = OthersWhoMayChangeParents(widePath, nullptr, above);
+    error = ParentsOthers(widePath, nullptr, utf8, above);
     for (const std::string &name : above)
         AddOnce(others, name);
     return error;

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-// The account's name, "DOMAIN\\name" where it has a domain; false when
-// Windows knows no name for the SID.
+// Names an account, "DOMAIN\\name" where it has a domain; false when Windows
+// knows no name for the SID.
+using AccountNamer = bool (*)(PSID sid, std::string &name);
+// The name in the ANSI code page, as the other functions here give it.
 bool KnownAccountName(PSID sid, std::string &name);
 
 // The accounts (names, or SID strings where no name is known) that the
@@ -42,6 +44,8 @@ DWORD OthersWhoMayChangeObject(const std::wstring &path, PSID alsoTrusted,
                                std::vector<std::string> &others);
 
 // Those of the object at path (OthersWhoMayChange) and of every folder above
-// it (OthersWhoMayChangeParents): ERROR_SUCCESS, or the Windows error that
-// kept a descriptor from being read.
-DWORD OthersWhoMayChangePath(const std::string &path, std::vector<std::string> &others);
+// it (OthersWhoMayChangeParents), in UTF-8, every character of them: the
+// accounts named by utf8Namer. ERROR_SUCCESS, or the Windows error that kept
+// a descriptor from being read.
+DWORD OthersWhoMayChangePath(const std::string &path, AccountNamer utf8Namer,
+                             std::vector<std::string> &others);

@@ -229,6 +229,32 @@ UniqueHandle StartProgram(const std::string &cmdLine, const std::string &outputF
     return UniqueHandle(process.hProcess);
 }
 
+namespace {
+
+// The process's exit code once it ends; none when it did not end before the deadline.
+std::optional<DWORD> ExitCodeOf(const UniqueHandle &process) {
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(process.get(), DeadlineMs()) != WAIT_OBJECT_0)
+        TerminateProcess(process.get(), 1);
+    else if (GetExitCodeProcess(process.get(), &exitCode))
+        return exitCode;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<DWORD> RunProgram(const std::wstring &cmdLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = cmdLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return std::nullopt;
+    CloseHandle(process.hThread);
+    return ExitCodeOf(UniqueHandle(process.hProcess));
+}
+
 std::optional<DWORD> RunProgram(const std::string &cmdLine, std::string *output) {
     // The child writes into a file: a pipe would need a reader thread.
     char file[MAX_PATH] = "";
@@ -238,14 +264,9 @@ std::optional<DWORD> RunProgram(const std::string &cmdLine, std::string *output)
         GetTempFileNameA(tempDir, "wgb", 0, file);
     }
     const UniqueHandle process = StartProgram(cmdLine, file);
-    std::optional<DWORD> code;
-    DWORD exitCode = 0;
     if (!process)
-        return code;
-    if (WaitForSingleObject(process.get(), DeadlineMs()) != WAIT_OBJECT_0)
-        TerminateProcess(process.get(), 1);
-    else if (GetExitCodeProcess(process.get(), &exitCode))
-        code = exitCode;
+        return std::nullopt;
+    const std::optional<DWORD> code = ExitCodeOf(process);
     if (output) {
         *output = ReadWholeFile(file);
         DeleteFileA(file);

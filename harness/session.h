@@ -81,6 +81,8 @@ UniqueHandle StartProgram(const std::string &cmdLine, const std::string &outputF
 // asked (else it writes to this program's output); none when it did not
 // start or end before the deadline.
 std::optional<DWORD> RunProgram(const std::string &cmdLine, std::string *output = nullptr);
+// The same for a command line in UTF-16, every character of it.
+std::optional<DWORD> RunProgram(const std::wstring &cmdLine);
 std::string ReadWholeFile(const std::string &path);
 // text in double quotes, as one command-line argument.
 std::string Quoted(const std::string &text);

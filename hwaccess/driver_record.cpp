@@ -13,15 +13,6 @@ namespace {
 constexpr char kImagePathValue[] = "DriverImagePath";
 constexpr char kCreatedValue[] = "DriverCreated";
 constexpr char kPreviousImagePathValue[] = "DriverPreviousImagePath";
-// How long a stopping driver is given to unload.
-constexpr DWORD kStopWaitMs = 15000;
-constexpr DWORD kStopPollMs = 100;
-
-struct DriverRecord {
-    std::string imagePath;
-    bool created = false;
-    std::string previousImagePath;
-};
 
 void SetText(HKEY key, const char *name, const std::string &text) {
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
@@ -58,56 +49,6 @@ std::optional<DriverRecord> ReadRecord(const char *recordKey) {
     return record;
 }
 
-// Stops the driver and waits until it has unloaded: false when it will not
-// (no unload routine, a handle held open).
-bool StopAndWait(SC_HANDLE manager) {
-    const UniqueServiceHandle service(
-        OpenServiceA(manager, kDriverServiceName, driver_rights::kStop));
-    if (!service)
-        return false;
-    SERVICE_STATUS status = {};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
-        return GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
-    for (DWORD waited = 0; status.dwCurrentState != SERVICE_STOPPED; waited += kStopPollMs) {
-        if (waited >= kStopWaitMs)
-            return false;
-        Sleep(kStopPollMs);
-        if (!QueryServiceStatus(service.get(), &status))
-            return false;
-    }
-    return true;
-}
-
-DriverRelease Undo(const DriverRecord &record) {
-    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, driver_rights::kManager));
-    if (!manager)
-        return DriverRelease::Failed;
-    {
-        const UniqueServiceHandle service(
-            OpenServiceA(manager.get(), kDriverServiceName, driver_rights::kRead));
-        if (!service)
-            return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? DriverRelease::Nothing
-                                                                  : DriverRelease::Failed;
-        const std::vector<char> buffer = ReadServiceConfig(service.get());
-        if (buffer.empty())
-            return DriverRelease::Failed;
-        // Pointed elsewhere since: another product's now, left as it is.
-        if (!NamesFile(*ServiceConfigIn(buffer), record.imagePath.c_str()))
-            return DriverRelease::Nothing;
-    }
-    if (!record.created) {
-        const UniqueServiceHandle service(
-            OpenServiceA(manager.get(), kDriverServiceName, driver_rights::kRepoint));
-        if (!service || !ChangeDriverImagePath(service.get(), record.previousImagePath.c_str()))
-            return DriverRelease::Failed;
-    }
-    // The driver running is the service's file, which the removal takes.
-    const bool stopped = StopAndWait(manager.get());
-    if (record.created && !DeleteDriverService(manager.get(), kDriverServiceName))
-        return DriverRelease::Failed;
-    return stopped ? DriverRelease::Done : DriverRelease::RestartNeeded;
-}
-
 } // namespace
 
 void RecordDriverChange(const DriverServiceReport &install, const char *recordKey) {
@@ -136,5 +77,5 @@ DriverRelease ReleaseDriverService(const char *recordKey) {
     const std::optional<DriverRecord> record = ReadRecord(recordKey);
     if (!record)
         return DriverRelease::Nothing;
-    return Undo(*record);
+    return UndoDriverChange(*record);
 }

@@ -19,16 +19,6 @@ inline constexpr char kDriverRecordKey[] =
 void RecordDriverChange(const DriverServiceReport &install,
                         const char *recordKey = kDriverRecordKey);
 
-enum class DriverRelease {
-    Nothing,       // no record, or the registration is no longer as the service left it
-    Done,          // deleted, or pointed back, and the driver stopped
-    RestartNeeded, // done, but the driver will not stop: it goes at the next restart
-    Failed,        // the registration could not be deleted or pointed back
-};
-
-// Undoes what the record says when the registration still names the file
-// the record says it was pointed at (otherwise someone changed it since, and
-// it is theirs). The record goes with the service's key. The driver loaded from the service's
-// file is stopped: a registration made here is deleted, and one that will not
-// stop stays marked for deletion until the next restart.
+// Undoes what the record says (UndoDriverChange); Nothing without a record.
+// The record goes with the service's key.
 DriverRelease ReleaseDriverService(const char *recordKey = kDriverRecordKey);

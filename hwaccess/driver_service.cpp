@@ -9,6 +9,10 @@
 
 namespace {
 
+// How long a stopping driver is given to unload.
+constexpr DWORD kStopWaitMs = 15000;
+constexpr DWORD kStopPollMs = 100;
+
 UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name, DWORD rights) {
     return UniqueServiceHandle(OpenServiceA(manager, name, rights));
 }
@@ -16,6 +20,26 @@ UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name, DWORD
 // Windows reports a driver's image path in the kernel's form, "\??\C:\...".
 const char *WithoutNtPrefix(const char *path) {
     return std::strncmp(path, "\\??\\", 4) == 0 ? path + 4 : path;
+}
+
+// Stops the driver and waits until it has unloaded: false when it will not
+// (no unload routine, a handle held open).
+bool StopAndWait(SC_HANDLE manager) {
+    const UniqueServiceHandle service(
+        OpenServiceA(manager, kDriverServiceName, driver_rights::kStop));
+    if (!service)
+        return false;
+    SERVICE_STATUS status = {};
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+        return GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
+    for (DWORD waited = 0; status.dwCurrentState != SERVICE_STOPPED; waited += kStopPollMs) {
+        if (waited >= kStopWaitMs)
+            return false;
+        Sleep(kStopPollMs);
+        if (!QueryServiceStatus(service.get(), &status))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -155,4 +179,34 @@ bool RestoreDriverService(const DriverServiceReport &install) {
     const UniqueServiceHandle service =
         OpenDriverService(manager.get(), g_pszDriverServiceName, driver_rights::kRepoint);
     return service && ChangeDriverImagePath(service.get(), install.previousImagePath.c_str());
+}
+
+DriverRelease UndoDriverChange(const DriverRecord &record) {
+    const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, driver_rights::kManager));
+    if (!manager)
+        return DriverRelease::Failed;
+    {
+        const UniqueServiceHandle service(
+            OpenServiceA(manager.get(), kDriverServiceName, driver_rights::kRead));
+        if (!service)
+            return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? DriverRelease::Nothing
+                                                                  : DriverRelease::Failed;
+        const std::vector<char> buffer = ReadServiceConfig(service.get());
+        if (buffer.empty())
+            return DriverRelease::Failed;
+        // Pointed elsewhere since: another product's now, left as it is.
+        if (!NamesFile(*ServiceConfigIn(buffer), record.imagePath.c_str()))
+            return DriverRelease::Nothing;
+    }
+    if (!record.created) {
+        const UniqueServiceHandle service(
+            OpenServiceA(manager.get(), kDriverServiceName, driver_rights::kRepoint));
+        if (!service || !ChangeDriverImagePath(service.get(), record.previousImagePath.c_str()))
+            return DriverRelease::Failed;
+    }
+    // The driver running is bring-up's file, which the undo takes away.
+    const bool stopped = StopAndWait(manager.get());
+    if (record.created && !DeleteDriverService(manager.get(), kDriverServiceName))
+        return DriverRelease::Failed;
+    return stopped ? DriverRelease::Done : DriverRelease::RestartNeeded;
 }

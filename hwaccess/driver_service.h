@@ -76,3 +76,25 @@ DWORD StartDriverService(SC_HANDLE manager, const char *name);
 // Sends the stop control without waiting for the stopped state.
 bool StopDriverService(SC_HANDLE manager, const char *name);
 bool DeleteDriverService(SC_HANDLE manager, const char *name);
+
+// What a bring-up changed: the file it pointed the registration at, and that
+// it made the registration or the image path it replaced.
+struct DriverRecord {
+    std::string imagePath;
+    bool created = false;
+    std::string previousImagePath;
+};
+
+enum class DriverRelease {
+    Nothing,       // no record, or the registration is no longer as bring-up left it
+    Done,          // deleted, or pointed back, and the driver stopped
+    RestartNeeded, // done, but the driver will not stop: it goes at the next restart
+    Failed,        // the registration could not be deleted or pointed back
+};
+
+// Undoes that while the registration still names imagePath (otherwise someone
+// changed it since, and it is theirs): one bring-up made is deleted, one it
+// pointed at imagePath is pointed back, and the driver loaded from
+// imagePath is stopped; a registration made that will not stop stays marked
+// for deletion until the next restart.
+DriverRelease UndoDriverChange(const DriverRecord &record);

@@ -20,9 +20,12 @@ constexpr char kDriverFile[] = "Quendra.sys";
 constexpr std::size_t kDriverBlockSize = 1200;
 constexpr unsigned char kDriverBlockFill = 0xFF;
 
+// Opened for its attributes alone, sharing everything: a scanner, an indexer
+// or a backup agent holding the file must not make it count as missing.
 bool FileExists(const char *path) {
-    const UniqueHandle file(
-        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
 }
 

@@ -1,12 +1,12 @@
-// The check tool's rules, from facts: its arguments, the findings each fact
-// gives, its exit code and the JSON that inventory scripts parse, read back
-// with a JSON parser and validated against the shipped schema.
+// The check tool's rules, from facts: its arguments, and for each case of
+// facts its whole report, the lines a person reads and the JSON that
+// inventory scripts parse, compared with the reviewed files in
+// tests/host/reports/ (which check_reports_schema validates).
 
 #include "check/arguments.h"
 #include "check/judge.h"
 #include "check/render.h"
 #include "check/upgrade_codes.h"
-#include "tests/json/report_codes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -24,7 +25,7 @@
 
 namespace {
 
-using nlohmann::json;
+using nlohmann::ordered_json;
 
 TEST(CheckArguments, AcceptsTheOptionsAndRefusesAnythingElse) {
     const struct {
@@ -55,11 +56,12 @@ TEST(CheckArguments, AcceptsTheOptionsAndRefusesAnythingElse) {
     }
 }
 
-std::string ReadSourceFile(const std::string &name) {
-    std::ifstream file(std::string(WGB_SOURCE_DIR) + "/" + name);
+std::string ReadFile(const std::string &path) {
+    std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
+constexpr char kOtherDriver[] = "C:\\Program Files\\Other\\Quendra_X64.sys";
 constexpr char kDir[] = "C:\\Program Files\\WGB Pr\xC3\xBC"
                         "fung\\";
 
@@ -67,13 +69,13 @@ constexpr char kDir[] = "C:\\Program Files\\WGB Pr\xC3\xBC"
 CheckFacts Served() {
     const std::string dir = kDir, driver = "Quendra_X64.sys";
     CheckFacts f;
-    f.header = {"1.0.0.5", "PC-7", "2026-12-10T01:02:03Z", "1.0.0.5", "1.0.0.1", ""};
+    f.header = {"1.0.0.5", "PC-7", "2026-12-10T01:02:03Z", "1.0.0.5", "1.0.0.1", "2.1.0.0"};
     f.windows = WindowsFacts{"10.0", 19045, true, true};
     f.package = PackageFacts{"{0B1E2C3D-4A5B-4C6D-8E7F-8091A2B3C4D5}", "1.0.0.5"};
     f.machine = MachineFacts{dir, true, true};
     f.files = FileFacts{{"WGBService.exe", "WGB.ini", driver, "WGB.exe"}, {}, driver};
     f.protection = ProtectionFacts{{{dir.substr(0, dir.size() - 1), "the folder", true, {}, {}}}};
-    for (const std::string name : {"WGB.ini", "WGBService.exe", "Quendra_X64.sys"})
+    for (const std::string name : {"WGB.ini", "WGBService.exe", "Quendra_X64.sys", "WGB.exe"})
         f.protection->objects.push_back({dir + name, name, true, {}, {}});
     f.service = ServiceFacts{}; // registered
     f.service->executable = dir + "WGBService.exe";
@@ -84,11 +86,10 @@ CheckFacts Served() {
     f.board->wmi = WmiAnswer::Product;
     f.board->iniPath = dir + "WGB.ini";
     f.board->product = "B760M-WGB \"Rev\"\t1";
-    f.board->entries = {"6231", "B760M-WGB"};
+    f.board->entries = {"Z790-WGB-6231;the button on the second input", "B760M-WGB;first series"};
     f.board->matchingKey = 2;
     f.board->inputPort = 0x50C;
-    f.driver = DriverFacts{};
-    f.driver->deviceOpen = true;
+    f.driver = DriverFacts{true, false, {}, false, {}, {}, {}};
     f.button = ButtonFacts{true, false, {}, 0xFF, false};
     // A shell elsewhere first; the companion runs only there.
     f.user = UserFacts{1UL,
@@ -97,21 +98,22 @@ CheckFacts Served() {
     return f;
 }
 
+// A Windows error as gather.cpp words it, with its message.
+WinError Err(unsigned long number) {
+    return {number, "Windows error " + std::to_string(number) + " (the message for " +
+                        std::to_string(number) + ")"};
+}
 void Unread(ProtectedObject &object, unsigned long error) {
     object.read = false;
-    object.error = {error, "Windows error"};
+    object.error = Err(error);
 }
 void Unanswered(CheckFacts &f, WmiAnswer answer, IniMark mark = IniMark::None) {
-    f.board = BoardFacts{};
-    f.board->wmi = answer;
-    f.board->mark = mark;
+    f.board = BoardFacts{answer, mark, "", "", {}, 0, 0, 0};
     f.button = ButtonFacts{};
 }
 // The driver's device not open: refused (error 5) or not there (2).
 void Unopened(CheckFacts &f, unsigned long error) {
-    f.driver = DriverFacts{};
-    f.driver->deviceMissing = error == 2;
-    f.driver->openError = {error, "Windows error"};
+    f.driver = DriverFacts{false, error == 2, Err(error), false, {}, {}, {}};
     f.button = ButtonFacts{};
 }
 // Not there, and the driver registered with this start type, if at all.
@@ -119,260 +121,226 @@ void Missing(CheckFacts &f, std::optional<unsigned> start = {}) {
     Unopened(f, 2);
     f.driver->registrationRead = true;
     if (start)
-        f.driver->registration = DriverRegistration{"C:\\x.sys", 1, *start};
+        f.driver->registration =
+            DriverRegistration{std::string("\\??\\") + kOtherDriver, 1, *start};
 }
-// --load's bring-up: failed at step, or its device opened; a registration
-// it created, then undone or not.
-LoadFacts &Loaded(CheckFacts &f, DriverStep step, unsigned long error, bool opened = false,
-                  LoadFacts::Undo undo = LoadFacts::Undo::Nothing) {
-    if (!opened)
-        Unopened(f, 2);
-    LoadFacts &load = f.driver->load.emplace();
-    load.failedStep = step;
-    load.error = {error, "Windows error"};
-    load.created = undo != LoadFacts::Undo::Nothing;
-    load.undo = undo;
-    return load;
+void Unchanged(CheckFacts &) {}
+void Watched(CheckFacts &f) {
+    f.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 3};
 }
 
+// The facts as gathered (Served, changed), and what --watch saw and what
+// --load's undo left at the end, when asked.
 struct Case {
-    // "code VERDICT, ..." of the checks named here, in order; the other checks as served.
-    const char *findings;
-    void (*change)(CheckFacts &);
-    const char *advice = ""; // a text in the advice of one of its findings
+    std::string name; // its reviewed report: tests/host/reports/NAME.txt and NAME.json
+    std::function<void(CheckFacts &)> gathered, watched = Unchanged, undone = Unchanged;
 };
 
-using Found = ServiceFacts::Found;
+// --load's bring-up: the step that failed with its error (None: it went
+// through, its device open, unless the registration found is disabled), a
+// registration it made or one it re-pointed, what the undo left (bring-up's
+// own at once after a failed start, else the tool's at its end), --watch.
 using Undo = LoadFacts::Undo;
-const std::vector<Case> kCases = {
-    {"files.present OK, protection.sound OK, service.sound OK, board.listed OK, "
-     "board.input OK, driver.open OK, button.released OK, user.atConsole OK",
-     [](CheckFacts &) {}},
+using Step = DriverStep;
+Case Load(const char *name, Step step, unsigned long error, bool created, Undo undo,
+          bool watched = false) {
+    const bool opened = step == Step::None && undo != Undo::Nothing, atOnce = step == Step::Start;
+    const auto gathered = [=](CheckFacts &f) {
+        if (!opened)
+            Unopened(f, 2);
+        f.driver->load = LoadFacts{step,
+                                   error ? Err(error) : WinError{},
+                                   step == Step::None && !opened,
+                                   created,
+                                   !created,
+                                   created ? "" : kOtherDriver,
+                                   atOnce ? undo : Undo::Nothing,
+                                   undo == Undo::NotUndone && !atOnce ? Err(5) : WinError{}};
+    };
+    return {name, gathered, watched ? Watched : Unchanged,
+            [=](CheckFacts &f) { f.driver->load->undo = undo; }};
+}
+
+using Found = ServiceFacts::Found;
+const Case kCases[] = {
+    {"served", Unchanged},
     // Then nothing else is gathered.
-    {"files.pathTooLong FAIL",
+    {"program-path-too-long",
      [](CheckFacts &f) {
-         const ReportHeader header = f.header;
-         f = CheckFacts{};
-         f.header = header;
-         f.programPathFits = false;
+         f = CheckFacts{f.header, false, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
      }},
-    {"files.pathTooLong FAIL",
+    {"folder-path-too-long",
      [](CheckFacts &f) {
-         CheckFacts kept;
-         kept.header = f.header;
-         kept.windows = f.windows;
-         kept.package = f.package;
-         kept.machine = MachineFacts{kDir, true, false};
-         f = kept;
+         f = CheckFacts{f.header, true, f.windows, f.package, f.machine, {}, {},
+                        {},       {},   {},        {},        {},        {}};
+         f.machine->directory = "C:\\" + std::string(245, 'w') + "\\";
+         f.machine->directoryFits = false;
      }},
-    {"files.missing FAIL", [](CheckFacts &f) { f.files->missing = {"Quendra_X64.sys"}; }},
-    {"protection.unreadable WARN, protection.othersMayChange WARN, "
-     "protection.othersMayChange WARN, protection.notElevated SKIP",
+    {"folder-not-in-the-code-page",
+     [](CheckFacts &f) {
+         f = CheckFacts{f.header, true, f.windows, f.package, f.machine, {}, {},
+                        {},       {},   {},        {},        {},        {}};
+         f.machine->directory = "C:\\WGB \xCE\xA9\\"; // "C:\WGB Ω\"
+         f.machine->directoryInCodePage = false;
+     }},
+    // On 32-bit Windows, which needs the other driver file.
+    {"driver-file-missing",
+     [](CheckFacts &f) {
+         f.windows->x64 = false;
+         f.header.driverVersion = "";
+         const char *driver = "Quendra.sys";
+         f.files = FileFacts{{"WGBService.exe", "WGB.ini", driver, "WGB.exe"}, {driver}, driver};
+         f.protection->objects.erase(f.protection->objects.begin() + 3);
+     }},
+    {"unelevated",
      [](CheckFacts &f) {
          f.machine->elevated = false;
          auto &objects = f.protection->objects;
-         objects[0].others = objects[1].others = {"BUILTIN\\Users"};
+         objects[0].others = objects[1].others = {"BUILTIN\\Users", "Everyone on C:\\"};
          objects[3].others = {"Everyone"};
          Unread(objects[2], 5);
-         Unread(objects[3], 1337);
+         Unread(objects[3], 2);
+         Unopened(f, 5);
      }},
-    {"protection.unreadable WARN", [](CheckFacts &f) { Unread(f.protection->objects[1], 5); }},
-    {"service.notRegistered FAIL", [](CheckFacts &f) { f.service->found = Found::NotRegistered; },
-     "-qtrinstall"},
+    {"permissions-unreadable-elevated", [](CheckFacts &f) { Unread(f.protection->objects[1], 5); }},
+    // Installed by hand, where the registry does not say whether memory integrity runs.
+    {"service-not-registered",
+     [](CheckFacts &f) {
+         f.service->found = Found::NotRegistered;
+         f.package = PackageFacts{};
+         f.windows->memoryIntegrityConfigured.reset();
+     }},
     // The installation registers nothing from a longer path.
-    {"service.notRegistered FAIL",
+    {"service-not-registered-path-too-long-to-install",
      [](CheckFacts &f) {
          f.service->found = Found::NotRegistered;
          f.service->registrable = false;
-     },
-     "shorter path"},
-    {"service.notQueried FAIL", [](CheckFacts &f) { f.service->found = Found::NotQueried; }},
-    {"service.notQuoted WARN, service.notAutoStart WARN",
-     [](CheckFacts &f) {
-         f.service->names = ServiceFacts::Names::Unquoted;
-         f.service->start = 3;
      }},
-    {"service.otherFolder FAIL, service.disabled FAIL, service.notRunning FAIL",
+    {"service-control-manager-and-wmi-do-not-answer",
      [](CheckFacts &f) {
-         f.service->names = ServiceFacts::Names::Other;
-         f.service->start = kStartDisabled;
-         f.service->state = 1;
-     }},
-    {"service.notRunning FAIL", [](CheckFacts &f) { f.service->state = 6; }},
-    {"board.wmiFailed FAIL, button.notReadable SKIP",
-     [](CheckFacts &f) { Unanswered(f, WmiAnswer::Failed); }},
-    {"board.noProductText FAIL, button.notReadable SKIP",
-     [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoProductText); }},
-    {"board.noBaseboard FAIL, button.notReadable SKIP",
-     [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoBaseboard, IniMark::HidesMainBoard); }},
-    {"board.markHidesMainBoard FAIL, board.input INFO",
-     [](CheckFacts &f) { f.board->mark = IniMark::HidesMainBoard; }},
-    {"board.listed OK, board.markBeforeSection WARN, board.input OK",
-     [](CheckFacts &f) { f.board->mark = IniMark::BeforeOtherSection; }},
-    {"board.notListed FAIL, board.input INFO", [](CheckFacts &f) { f.board->matchingKey = 0; }},
-    {"driver.notElevated SKIP, button.notReadable SKIP",
-     [](CheckFacts &f) {
-         Unopened(f, 5);
-         f.machine->elevated = false;
-     }},
-    {"driver.deviceRefused FAIL, button.notReadable SKIP", [](CheckFacts &f) { Unopened(f, 5); }},
-    {"driver.notLoaded FAIL", [](CheckFacts &f) { Missing(f, 3); }},
-    {"driver.disabled FAIL", [](CheckFacts &f) { Missing(f, kStartDisabled); }},
-    {"driver.loadRefused FAIL, driver.notLoaded FAIL",
-     [](CheckFacts &f) {
-         Missing(f);
-         f.driver->loadRefusedFor = {"C:\\x: BUILTIN\\Users"};
-     }},
-    {"driver.notElevated FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Manager, 5); }},
-    {"driver.fileMissing FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::File, 0); }},
-    {"driver.registrationFailed FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Create, 1072); },
-     "close what holds"},
-    {"driver.registrationFailed FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Repoint, 5); },
-     "a policy"},
-    {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 577); }},
-    {"driver.startBlocked FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Start, 1275); }},
-    {"driver.startFailed FAIL, driver.loadNotUndone WARN",
-     [](CheckFacts &f) { Loaded(f, DriverStep::Start, 193, false, Undo::NotUndone); },
-     "driver file for this Windows"},
-    {"driver.disabled FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::None, 0).disabled = true; }},
-    {"driver.deviceRefused FAIL", [](CheckFacts &f) { Loaded(f, DriverStep::Device, 5); }},
-    {"driver.open OK, driver.loadUndone OK",
-     [](CheckFacts &f) { Loaded(f, DriverStep::None, 0, true, Undo::Undone); }},
-    {"driver.open OK, driver.loadNotUndone WARN",
-     [](CheckFacts &f) {
-         LoadFacts &load = Loaded(f, DriverStep::None, 0, true, Undo::NotUndone);
-         load.created = false;
-         load.repointed = true;
-         load.previousImagePath = "C:\\Old\\Quendra.sys";
-     },
-     "binPath= \"C:\\Old\\Quendra.sys\""},
-    {"button.readFails FAIL", [](CheckFacts &f) { f.button->readFailed = true; }},
-    {"button.pressedNow INFO", [](CheckFacts &f) { f.button->pressed = true; }},
-    {"driver.notLoaded FAIL, button.notReadable SKIP, button.watchNotReadable SKIP",
-     [](CheckFacts &f) {
-         Missing(f);
-         f.watch = WatchFacts{};
-     }},
-    {"button.released OK, button.watchReadsFailed WARN",
-     [](CheckFacts &f) {
-         f.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 3};
+         f.service->found = Found::NotQueried;
+         f.service->error = Err(5);
+         Unanswered(f, WmiAnswer::Failed);
      }},
     // Only a shell at the console is taken, by its session's number.
-    {"user.nobodyLoggedOn INFO", [](CheckFacts &f) { f.user->processes.resize(1); }},
-    {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->consoleSession.reset(); }},
-    {"user.notAtConsole INFO", [](CheckFacts &f) { f.user->processes.pop_back(); }},
+    {"unquoted-demand-start-mark-before-another-section-shell-elsewhere",
+     [](CheckFacts &f) {
+         f.service->names = ServiceFacts::Names::Unquoted;
+         f.service->imagePath = f.service->executable;
+         f.service->start = 3;
+         f.board->mark = IniMark::BeforeOtherSection;
+         f.user->processes.pop_back();
+     }},
+    // The line to add takes the next key, not one that serves a board.
+    {"service-elsewhere-disabled-stopped-board-not-listed",
+     [](CheckFacts &f) {
+         f.service->names = ServiceFacts::Names::Other;
+         f.service->imagePath = "\"C:\\WGB\\WGBService.exe\"";
+         f.service->start = kStartDisabled;
+         f.service->state = 1;
+         f.board->product = "WGB Test Board";
+         f.board->matchingKey = 0;
+     }},
+    {"service-pausing-button-held-companion-running",
+     [](CheckFacts &f) {
+         f.service->state = 6;
+         f.button = ButtonFacts{true, false, {}, 0xFE, true};
+         f.user->processes.push_back({"wgb.exe", 12, 1});
+     }},
+    {"no-product-text", [](CheckFacts &f) { Unanswered(f, WmiAnswer::NoProductText); }},
+    {"no-baseboard-nobody-logged-on",
+     [](CheckFacts &f) {
+         Unanswered(f, WmiAnswer::NoBaseboard, IniMark::HidesMainBoard);
+         f.user->processes.resize(1);
+     }},
+    {"byte-order-mark-hides-mainboard",
+     [](CheckFacts &f) { f.board->mark = IniMark::HidesMainBoard; }},
+    {"device-refused-nobody-at-the-console",
+     [](CheckFacts &f) {
+         Unopened(f, 5);
+         f.user->consoleSession.reset();
+     }},
+    {"driver-not-registered-watch-cannot-run", [](CheckFacts &f) { Missing(f); },
+     [](CheckFacts &f) { f.watch = WatchFacts{}; }},
+    {"driver-registered-not-loaded", [](CheckFacts &f) { Missing(f, 3); }},
+    {"driver-disabled", [](CheckFacts &f) { Missing(f, kStartDisabled); }},
+    {"load-refused",
+     [](CheckFacts &f) {
+         Missing(f);
+         f.driver->loadRefusedFor = {std::string(kDir, sizeof kDir - 2) + ": BUILTIN\\Users",
+                                     std::string(kDir) + "Quendra_X64.sys: BUILTIN\\Users"};
+     }},
+    {"button-read-fails",
+     [](CheckFacts &f) {
+         f.button = ButtonFacts{true, true, Err(31), 0, false};
+     }},
+    {"watch-sees-a-press-and-failed-reads", Unchanged, Watched},
+    Load("load-manager-refused", Step::Manager, 5, false, Undo::Nothing),
+    Load("load-driver-file-missing", Step::File, 0, false, Undo::Nothing),
+    Load("load-registration-marked-for-deletion", Step::Create, 1072, false, Undo::Nothing),
+    Load("load-registration-locked", Step::Repoint, 5, false, Undo::Nothing),
+    Load("load-registration-fails", Step::Create, 1078, false, Undo::Nothing),
+    Load("load-disabled", Step::None, 0, false, Undo::Nothing),
+    Load("load-start-blocked-signature", Step::Start, 577, true, Undo::Undone),
+    Load("load-start-blocked-blocklist", Step::Start, 1275, true, Undo::Undone),
+    Load("load-start-refused", Step::Start, 5, false, Undo::Undone),
+    Load("load-start-failed-not-undone", Step::Start, 193, true, Undo::NotUndone),
+    Load("load-device-refused-undone", Step::Device, 5, true, Undo::Undone),
+    Load("load-undone-after-the-watch", Step::None, 0, true, Undo::Undone, true),
+    Load("load-only-marked-for-deletion", Step::None, 0, true, Undo::RestartNeeded),
+    Load("load-not-undone", Step::None, 0, true, Undo::NotUndone),
+    Load("load-repointed-undone", Step::None, 0, false, Undo::Undone),
+    Load("load-repointed-driver-does-not-stop", Step::None, 0, false, Undo::RestartNeeded),
+    Load("load-repointed-not-undone", Step::None, 0, false, Undo::NotUndone),
+    Load("load-changed-since", Step::None, 0, true, Undo::ChangedSince),
 };
 
-json ReportOf(const CheckFacts &facts) {
-    return json::parse(ReportJson(facts, Judge(facts)));
-}
-
-// Each case's JSON report gives the findings the case names, by code, the
-// other checks' as served; its exit code is its worst verdict's, and it is
-// complete unless a check was skipped. Every code of the table is reached.
-// The schema's validator takes every report.
-TEST(CheckJudge, EachCaseReportsItsFindings) {
-    char folder[] = "/tmp/wgb-check-reportsXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    const json served = ReportOf(Served());
-    std::set<std::string> reached;
+// Each case's whole report, the lines a person reads (as the tool shows them:
+// the findings as found, what the watch saw, what the watch and the undo
+// added) and the JSON, is its reviewed file's; WGB_REWRITE_REPORTS=1 writes
+// the files afresh, to be reviewed as one diff. The cases reach every verdict
+// of every finding, and each file has its case. (The ctest entry
+// check_reports_schema validates the files against the schema.)
+TEST(CheckReport, EachCaseGivesItsReviewedReport) {
+    const std::string folder = WGB_SOURCE_DIR "/tests/host/reports/";
+    const bool rewrite = std::getenv("WGB_REWRITE_REPORTS") != nullptr;
+    std::set<std::string> reached, files;
     for (const Case &c : kCases) {
-        const std::string number = std::to_string(&c - &kCases[0]);
-        SCOPED_TRACE(number + ": " + c.findings);
+        SCOPED_TRACE(c.name);
         CheckFacts facts = Served();
-        c.change(facts);
-        const std::string text = ReportJson(facts, Judge(facts));
-        std::ofstream(std::string(folder) + "/" + number + ".json") << text;
-        const json report = json::parse(text);
-        std::set<std::string> checks;
-        std::istringstream words(c.findings);
-        for (std::string code, verdict; words >> code >> verdict;) {
-            checks.insert(code.substr(0, code.find('.')));
-            reached.insert(code);
+        c.gathered(facts);
+        const ReportSteps steps = {
+            [&](CheckFacts &f, const std::function<void(const WatchChange &)> &onChange) {
+                c.watched(f);
+                for (const WatchChange &change : f.watch ? f.watch->changes : WatchFacts{}.changes)
+                    onChange(change);
+            },
+            c.undone};
+        std::string text;
+        const std::vector<Finding> findings =
+            ShowReport(facts, steps, [&](const std::string &line) { text += line + "\n"; });
+        const std::string json = ordered_json::parse(ReportJson(facts, findings)).dump(2);
+        const std::string path = folder + c.name;
+        if (rewrite) {
+            std::ofstream(path + ".txt") << text;
+            std::ofstream(path + ".json") << json << "\n";
         }
-        // Without the folder's files, nothing else is checked.
-        EXPECT_EQ(c.findings, facts.files ? Codes(report, checks, true) : Codes(report, {}, false));
-        checks.insert("button"); // read only with the board's input and the driver's device
-        if (facts.files) {
-            EXPECT_EQ(Codes(served, checks, false), Codes(report, checks, false));
-        }
-        int worst = 0;
-        bool skipped = false, advised = *c.advice == '\0';
-        for (const json &finding : report["findings"]) {
-            const std::string verdict = finding["verdict"], action = finding["action"];
-            worst = std::max(worst, verdict == "FAIL" ? 2 : verdict == "WARN" ? 1 : 0);
-            skipped = skipped || verdict == "SKIP";
-            advised = advised || action.find(c.advice) != std::string::npos;
-            // What to do for a fault; nothing for OK.
-            if (verdict == "OK" || verdict == "WARN" || verdict == "FAIL") {
-                EXPECT_EQ(verdict == "OK", action.empty()) << finding["code"] << ": " << action;
-            }
-        }
-        EXPECT_EQ(worst, report["exitCode"]);
-        EXPECT_EQ(!skipped, report["complete"]);
-        EXPECT_TRUE(advised) << c.advice;
+        EXPECT_EQ(ReadFile(path + ".txt"), text);
+        EXPECT_EQ(ordered_json::parse(ReadFile(path + ".json"), nullptr, false).dump(2), json);
+        for (const Finding &finding : findings)
+            reached.insert(finding.code + " " + VerdictName(finding.verdict));
+        files.insert({path + ".txt", path + ".json"});
     }
-    std::vector<std::string> codes = FindingCodes();
-    std::sort(codes.begin(), codes.end());
-    EXPECT_EQ(codes, std::vector<std::string>(reached.begin(), reached.end()));
-    const std::string validate = std::string(WGB_SOURCE_DIR) + "/tests/json/validate-report " +
-                                 WGB_SOURCE_DIR + "/check/report.schema.json " + folder;
-    EXPECT_EQ(0, std::system(validate.c_str())) << validate;
-    std::system(("rm -rf " + std::string(folder)).c_str());
-}
-
-// The facts stand in their groups, named as the schema names them, texts as
-// the UTF-8 they are, quotes and control characters escaped; with nobody at
-// the console the session is null.
-TEST(CheckReport, LinesAndJsonHoldTheFacts) {
-    CheckFacts facts = Served();
-    facts.watch = WatchFacts{true, {{1200, true}, {1900, false}}, 0};
-    json report = ReportOf(facts);
-    report.erase("findings");
-    EXPECT_EQ(json::parse(R"({"schema": 2, "checkVersion": "1.0.0.5", "computerName": "PC-7",
-      "checkedAt": "2026-12-10T01:02:03Z", "serviceVersion": "1.0.0.5",
-      "driverVersion": "1.0.0.1", "companionVersion": "", "result": "OK", "exitCode": 0,
-      "complete": true,
-      "windows": {"version": "10.0", "build": 19045, "x64": true,
-                  "memoryIntegrityConfigured": true},
-      "package": {"productCode": "{0B1E2C3D-4A5B-4C6D-8E7F-8091A2B3C4D5}",
-                  "productVersion": "1.0.0.5"},
-      "machine": {"directory": "C:\\Program Files\\WGB Pr\u00fcfung\\", "elevated": true},
-      "files": {"driver": "Quendra_X64.sys", "missing": []},
-      "protection": {"othersMayChange": []},
-      "service": {"registered": true, "start": "auto", "state": "running",
-                  "imagePath": "\"C:\\Program Files\\WGB Pr\u00fcfung\\WGBService.exe\""},
-      "board": {"wmi": "answered", "iniUtf8Mark": false, "product": "B760M-WGB \"Rev\"\t1",
-                "entries": ["6231", "B760M-WGB"], "matchingKey": 2, "inputPort": 1292,
-                "inputBit": 0},
-      "driver": {"deviceOpen": true},
-      "button": {"level": "released", "watchFailedReads": 0,
-                 "watch": [{"ms": 1200, "level": "pressed"}, {"ms": 1900, "level": "released"}]},
-      "user": {"consoleSession": 1, "name": "VM\\r\u00f6t", "shellProcessId": 76, "session": 1,
-               "companionRunning": false}})"),
-              report);
-    facts.user->consoleSession.reset();
-    EXPECT_EQ(json::parse(R"({"consoleSession": null})"), ReportOf(facts)["user"]);
-    // The driver's registration as found; a step's error only where that step failed.
-    Missing(facts, 3);
-    EXPECT_EQ(json::parse(R"({"deviceOpen": false, "registered": true, "imagePath": "C:\\x.sys",
-                              "state": "stopped", "start": "demand"})"),
-              ReportOf(facts)["driver"]);
-    Loaded(facts, DriverStep::Start, 193);
-    EXPECT_EQ(json::parse(R"({"deviceOpen": false, "disabled": false, "startError": 193})"),
-              ReportOf(facts)["driver"]);
-    Loaded(facts, DriverStep::Repoint, 5);
-    EXPECT_EQ(json::parse(R"({"deviceOpen": false, "disabled": false, "registerError": 5})"),
-              ReportOf(facts)["driver"]);
-    EXPECT_EQ("INFO  user       nobody -> log on",
-              FindingLine({"user.notAtConsole", Verdict::Info, "nobody", "log on"}));
-    EXPECT_EQ("     1.2 s  pressed", WatchLine({1200, true}));
+    const std::vector<std::string> verdicts = FindingVerdicts();
+    EXPECT_EQ(std::set<std::string>(verdicts.begin(), verdicts.end()), reached);
+    for (const auto &file : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(1u, files.count(file.path().string())) << file.path();
 }
 
 // Scripts match the codes: the check tool's documentation lists each code the
 // table gives, and no other.
 TEST(CheckReport, DocumentationListsEveryFindingCode) {
-    std::string doc = ReadSourceFile("docs/check-tool.md");
+    std::string doc = ReadFile(WGB_SOURCE_DIR "/docs/check-tool.md");
     doc = doc.substr(doc.find("\n| Code | Verdict | Meaning |"));
     doc = doc.substr(0, doc.find("\n\n"));
     std::set<std::string> listed;
@@ -386,7 +354,7 @@ TEST(CheckReport, DocumentationListsEveryFindingCode) {
 // The installer finds the package by the upgrade codes the release script
 // gives it.
 TEST(CheckReport, UpgradeCodesAreThePackages) {
-    const std::string script = ReadSourceFile("packaging/make-release");
+    const std::string script = ReadFile(WGB_SOURCE_DIR "/packaging/make-release");
     for (const char *upgradeCode : kUpgradeCodes) {
         const std::string bare = std::string(upgradeCode).substr(1, 36);
         EXPECT_NE(std::string::npos, script.find("upgrade_code=" + bare)) << upgradeCode;

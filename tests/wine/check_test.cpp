@@ -8,9 +8,12 @@
 
 #include "check/judge.h"
 #include "check/load_undo.h"
+#include "check/render.h"
+#include "common/ansi_text.h"
 #include "hwaccess/io_driver.h"
 #include "sim/sim_client.h"
 #include "support/service_env.h"
+#include "support/service_object_lock.h"
 #include "tests/json/report_codes.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +24,8 @@ namespace {
 
 using namespace wgbtest;
 using nlohmann::json;
+// The test's own name, not the product's constant.
+using session::kDriverServiceName;
 
 constexpr char kServedDir[] = "C:\\Program Files\\WGB Check";
 constexpr char kBareDir[] = "C:\\wgb-bare";
@@ -57,14 +62,10 @@ json At(const json &report, const char *pointer) {
 // sees a press at once and a release.
 TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     const wchar_t name[] = L"PR\u00DCF-\u03A9"; // "PRÜF-Ω": no Ω in code page 1252
-    for (const char *key : {"ComputerName", "ActiveComputerName"}) {
-        const std::string path =
-            "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\" + std::string(key);
-        UniqueRegKey names;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                                 KEY_SET_VALUE, nullptr, names.put(), nullptr));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(names.get(), L"ComputerName", 0, REG_SZ,
-                                                reinterpret_cast<const BYTE *>(name), sizeof name));
+    for (const wchar_t *key : {L"ComputerName", L"ActiveComputerName"}) {
+        const std::wstring path = L"SYSTEM\\CurrentControlSet\\Control\\ComputerName\\";
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, (path + key).c_str(),
+                                                 L"ComputerName", REG_SZ, name, sizeof name));
     }
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kServedDir);
@@ -75,10 +76,9 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     ASSERT_TRUE(ChangeStartType(kServiceName, SERVICE_DEMAND_START));
     WriteStartValue(kServiceName, SERVICE_AUTO_START);
     const DWORD on = 1;
-    WriteRegistryValue(HKEY_LOCAL_MACHINE,
-                       "SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\Scenarios\\"
-                       "HypervisorEnforcedCodeIntegrity",
-                       "Enabled", REG_DWORD, &on, sizeof on);
+    const char *integrity = "SYSTEM\\CurrentControlSet\\Control\\DeviceGuard\\Scenarios\\"
+                            "HypervisorEnforcedCodeIntegrity";
+    WriteRegistryValue(HKEY_LOCAL_MACHINE, integrity, "Enabled", REG_DWORD, &on, sizeof on);
 
     const json report = RunJson(dir, "", 1);
     EXPECT_EQ(
@@ -86,9 +86,27 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
         "button.released OK, user.atConsole OK",
         Codes(report, {"protection"}, false));
     EXPECT_EQ("PR\303\234F-\316\251", At(report, "/computerName"));
-    EXPECT_EQ(WGB_FILE_VERSION, At(report, "/checkVersion"));
-    EXPECT_EQ(WGB_FILE_VERSION, At(report, "/serviceVersion"));
     EXPECT_EQ(true, At(report, "/windows/memoryIntegrityConfigured"));
+    EXPECT_EQ(TokenUserName(), At(report, "/user/name"));
+
+    // Then each fact the other way, as Windows answers it: the registry says
+    // nothing of memory integrity, a read fails, the service stops, its image
+    // path is unquoted, then another folder's. The driver stays loaded.
+    sim::Control sim;
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, integrity));
+    EXPECT_EQ(json(), At(RunJson(dir, "", 1), "/windows/memoryIntegrityConfigured"));
+    ASSERT_TRUE(sim.FailReads(true));
+    EXPECT_EQ("button.readFails FAIL", Codes(RunJson(dir, "", 2), {"button"}, true));
+    ASSERT_TRUE(sim.FailReads(false));
+    ASSERT_EQ(std::optional<DWORD>(0), StopService(kServiceName));
+    for (const auto &[imagePath, codes] :
+         {std::pair{dir + "WGBService.exe", "service.notQuoted WARN, service.notRunning FAIL"},
+          {"C:\\WGB\\WGBService.exe", "service.otherFolder FAIL, service.notRunning FAIL"}}) {
+        // Wine's Service Control Manager writes its start type back with the path.
+        ASSERT_TRUE(ChangeImagePath(kServiceName, imagePath));
+        WriteStartValue(kServiceName, SERVICE_AUTO_START);
+        EXPECT_EQ(codes, Codes(RunJson(dir, "", 2), {"service"}, true));
+    }
 
     // The watch's lines go to a file, read while it runs.
     const std::string output = dir + "watch.txt";
@@ -98,7 +116,6 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     const auto shows = [&](const char *text) {
         return WaitUntil([&] { return ReadWholeFile(output).find(text) != std::string::npos; });
     };
-    sim::Control sim;
     EXPECT_TRUE(shows("released now: press it")) << ReadWholeFile(output);
     EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kPressed));
     EXPECT_TRUE(shows(" s  pressed")) << ReadWholeFile(output);
@@ -118,6 +135,7 @@ TEST_F(Check, BareFolderFailsWithWhatToDo) {
         const std::string dir = Prepare(folder);
         DeleteFileA((dir + "Quendra.sys").c_str());
         DeleteFileA((dir + "Quendra_X64.sys").c_str());
+        CopyFileOrFail(ArtifactPath("planted\\WGBService.exe"), dir + "WGB.exe"); // 99.0.0.0
         SCOPED_TRACE(dir.size());
 
         const json report = RunJson(dir, " --watch 1", 2);
@@ -127,30 +145,33 @@ TEST_F(Check, BareFolderFailsWithWhatToDo) {
                   Codes(report, {"protection", "user"}, false));
         EXPECT_EQ("QX-1000 R\xC3\xA9v", At(report, "/board/product"));
         EXPECT_EQ(json({DriverFile()}), At(report, "/files/missing"));
-        std::string advice;
-        for (const json &finding : At(report, "/findings")) {
-            if (finding.value("code", "") == "service.notRegistered")
-                advice = finding.value("action", "");
-        }
-        EXPECT_EQ(dir.size() + 14 < 256, advice.find("-qtrinstall") != std::string::npos) << advice;
+        EXPECT_EQ(json({WGB_FILE_VERSION, WGB_FILE_VERSION, "", "99.0.0.0"}), // each file's own
+                  json({At(report, "/checkVersion"), At(report, "/serviceVersion"),
+                        At(report, "/driverVersion"), At(report, "/companionVersion")}));
+        // -qtrinstall advised only where it can register (the rest is the native test's).
+        EXPECT_EQ(dir.size() + 14 < 256, report.dump().find("-qtrinstall") != std::string::npos);
     }
     const std::string refusal = DeviceRefusalFolder();
     ASSERT_TRUE(CreateDirectoryA(refusal.c_str(), nullptr));
     const json refused = RunJson(kBareDir + std::string("\\"), "", 2);
-    // Unelevated (as Wine 10 runs programs), a refused open asks for elevation first.
-    EXPECT_EQ(At(refused, "/machine/elevated") == true ? "driver.deviceRefused FAIL"
-                                                       : "driver.notElevated SKIP",
+    // Unelevated (as Wine 10 runs programs), a refused open asks for elevation
+    // first: the tool runs with this process's token.
+    EXPECT_EQ(TokenElevated() ? "driver.deviceRefused FAIL" : "driver.notElevated SKIP",
               Codes(refused, {"driver"}, true));
     RemoveDirectoryA(refusal.c_str());
 }
 
-// In a folder without the service: WMI that does not answer (its provider
-// kept from loading into the check tool, through Wine's own per-program
-// setting), then a baseboard without a product text (a fake provider for the
-// check tool alone).
+// In a folder without the service: a WGB.ini that begins with a UTF-8
+// byte-order mark, which hides [MainBoard] from Windows; WMI that does not
+// answer (its provider kept from loading into the check tool, through Wine's
+// own per-program setting), then a baseboard without a product text (a fake
+// provider for the check tool alone).
 TEST_F(Check, WmiFailureAndNoProductTextAreToldApart) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir);
+    ASSERT_TRUE(WriteTextFile(dir + "WGB.ini", "\xEF\xBB\xBF" + MainBoardIni({"WGB Test"})));
+    EXPECT_EQ("board.markHidesMainBoard FAIL, board.input INFO",
+              Codes(RunJson(dir, "", 2), {"board"}, true));
     const std::string overrides = "Software\\Wine\\AppDefaults\\WGBCheck.exe\\DllOverrides";
     const std::string provider =
         std::string(std::getenv("SystemRoot")) + "\\system32\\wbem\\wbemprox.dll";
@@ -174,7 +195,7 @@ TEST_F(Check, LoadRefusesAFolderOthersMayChangeAndLeavesTheRegistration) {
     SetBoardProduct("WGB Test Board");
     const std::string dir = Prepare(kBareDir);
     const auto registration = [] {
-        const std::optional<ServiceConfig> config = QueryConfig(session::kDriverServiceName);
+        const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
         return config ? config->imagePath + ", start " + std::to_string(config->start) : "none";
     };
     // Found none, then registered, then disabled.
@@ -183,8 +204,8 @@ TEST_F(Check, LoadRefusesAFolderOthersMayChangeAndLeavesTheRegistration) {
         SCOPED_TRACE(before);
         const json report = RunJson(dir, " --load", 2);
         EXPECT_EQ("driver.loadRefused FAIL, " + found + " FAIL", Codes(report, {"driver"}, true));
-        EXPECT_EQ(2u,
-                  At(report, "/driver/loadRefusedFor").size()); // the folder and the driver file
+        // The folder and the driver file.
+        EXPECT_EQ(2u, At(report, "/driver/loadRefusedFor").size());
         EXPECT_EQ(before, registration());
         if (before == "none")
             ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), RegisterDriverService());
@@ -193,40 +214,106 @@ TEST_F(Check, LoadRefusesAFolderOthersMayChangeAndLeavesTheRegistration) {
     }
 }
 
-// Closing the console, logging off or shutting down ends the tool once the
-// handler Windows calls returns: the registration --load made is gone by
-// then, whether the console's handler is called or, as for a process with
-// user32.dll loaded, a top-level window gets WM_ENDSESSION. Ctrl+C ends only
-// the watch: the undo comes at the tool's end.
-TEST_F(Check, LoadIsUndoneInsideTheHandlerOfTheToolsEnd) {
-    const std::string dir = Prepare(kBareDir);
-    constexpr DWORD kEndSession = ~0u; // WM_ENDSESSION to the hidden window
-    for (const DWORD event : {DWORD{CTRL_CLOSE_EVENT}, DWORD{CTRL_LOGOFF_EVENT},
-                              DWORD{CTRL_SHUTDOWN_EVENT}, kEndSession, DWORD{CTRL_C_EVENT}}) {
-        SCOPED_TRACE(event);
-        IoDriverState state = {};
-        DriverServiceReport install;
-        ASSERT_TRUE(OpenIoDriverIn(dir.c_str(), &state, &install) && install.created);
-        std::free(state.pBuffer);
-        ArmLoadUndo(install);
-        HWND window = nullptr;
-        if (event != kEndSession)
-            OnConsoleControl(event);
-        else if (WaitUntil([&] { return (window = FindWindowA("WGBCheckSessionEnd", 0)) != 0; })) {
+// The driver's registration as found: "none", or its image path ("@" for
+// ours, "other" for the one found before), "marked" for deletion, its state.
+std::string Registration(const std::string &ours, const std::string &other) {
+    const std::optional<ServiceConfig> config = QueryConfig(kDriverServiceName);
+    const std::string path = config ? config->imagePath : "none";
+    const bool marked = config && !ChangeStartType(kDriverServiceName, SERVICE_DEMAND_START);
+    const bool runs = ServiceState(kDriverServiceName) == SERVICE_RUNNING;
+    return !config ? path
+                   : (path == ours    ? "@"
+                      : path == other ? "other"
+                                      : path) +
+                         (marked ? " marked " : " ") + (runs ? "running" : "stopped");
+}
+
+// --load's bring-up and undo on every path after its first change, driven in
+// this process (in Wine the tool refuses --load: every file is the logged-on
+// user's): the registration found (none, or another folder's file), what
+// happens meanwhile, how the tool ends; then what the report says and the
+// registration as found again. Closing the console, logging off or shutting
+// down ends the tool once the handler Windows calls returns: the undo is done
+// by then, through the console's handler or, as for a process with
+// user32.dll loaded, a top-level window's WM_ENDSESSION, and never again at
+// the end. Ctrl+C ends only the watch: the undo comes at the tool's end.
+TEST_F(Check, LoadUndoesWhatItDidOnEveryPathAndSaysWhatIsLeft) {
+    enum Meanwhile { Nothing, StartFails, NoDevice, WontStop, NoDelete, HeldOpen, Changed };
+    constexpr DWORD kEnd = ~0u, kEndSession = ~1u;
+    const struct {
+        bool foundOther;
+        Meanwhile meanwhile;
+        DWORD end;         // a console event, WM_ENDSESSION or the tool's end
+        const char *codes; // the report's driver findings
+        const char *after; // the registration then ("@" ours, "other" the one found)
+    } cases[] = {
+        {false, Nothing, kEnd, "driver.open OK, driver.loadUndone OK", "none"},
+        {true, Nothing, kEnd, "driver.open OK, driver.loadUndone OK", "other stopped"},
+        {false, StartFails, kEnd, "driver.startFailed FAIL, driver.loadUndone OK", "none"},
+        {false, NoDevice, kEnd, "driver.deviceRefused FAIL, driver.loadUndone OK", "none"},
+        {false, WontStop, kEnd, "driver.open OK, driver.loadNotUndone WARN", "@ marked running"},
+        {true, WontStop, kEnd, "driver.open OK, driver.loadNotUndone WARN", "other running"},
+        {false, NoDelete, kEnd, "driver.open OK, driver.loadNotUndone WARN", "@ stopped"},
+        {false, HeldOpen, kEnd, "driver.open OK, driver.loadNotUndone WARN", "@ marked stopped"},
+        {false, Changed, kEnd, "driver.open OK, driver.loadNotUndone WARN",
+         "C:\\other.sys running"},
+        {false, Nothing, CTRL_CLOSE_EVENT, "driver.open OK", "none"},
+        {false, Nothing, CTRL_LOGOFF_EVENT, "driver.open OK", "none"},
+        {true, Nothing, CTRL_SHUTDOWN_EVENT, "driver.open OK", "other stopped"},
+        {false, Nothing, kEndSession, "driver.open OK", "none"},
+        {false, Nothing, CTRL_C_EVENT, "driver.open OK, driver.loadUndone OK", "none"},
+    };
+    const std::string dir = Prepare(kBareDir), broken = Prepare("C:\\wgb-not-a-driver");
+    ASSERT_TRUE(WriteTextFile(broken + DriverFile(), "not a driver image"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), c.foundOther ? RegisterDriverService() : 0);
+        const std::string other = c.foundOther ? QueryConfig(kDriverServiceName)->imagePath : "";
+        // A device that refuses every open once the driver has started.
+        ASSERT_TRUE(c.meanwhile != NoDevice || AroundServiceStarts(nullptr, [] {
+                        CreateDirectoryA(DeviceRefusalFolder().c_str(), nullptr);
+                    }));
+        CheckFacts facts; // a device not there: --load's bring-up
+        facts.driver = DriverFacts{false, true, {}, false, {}, {}, {}};
+        const std::string folder = c.meanwhile == StartFails ? broken : dir;
+        facts.driver->load = LoadDriver(folder, facts.driver->deviceOpen);
+        RemoveDirectoryA(DeviceRefusalFolder().c_str());
+        const std::string ours = folder + DriverFile();
+        ASSERT_TRUE(c.meanwhile != WontStop || sim::Control().RefuseUnload(true));
+        // A policy that lets nobody delete it (owned by SYSTEM, as services are).
+        ASSERT_TRUE(c.meanwhile != NoDelete ||
+                    LockServiceObjects("O:SYG:SYD:(A;;CCDCLCSWRPWPDTLOCRRC;;;WD)"));
+        ASSERT_TRUE(c.meanwhile != Changed || ChangeImagePath(kDriverServiceName, "C:\\other.sys"));
+        UniqueServiceHandle held; // as the Services console may
+        if (c.meanwhile == HeldOpen)
+            held = OpenServiceByName(kDriverServiceName, SERVICE_QUERY_STATUS);
+        const HWND window = FindWindowA("WGBCheckSessionEnd", nullptr); // since the first arming
+        if (c.end == kEndSession) {
             // Windows tells top-level windows of a session's end, not message-only ones.
             EXPECT_EQ(GetDesktopWindow(), GetAncestor(window, GA_PARENT));
             SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+        } else if (c.end != kEnd) {
+            OnConsoleControl(c.end);
         }
-        const bool undone = event != CTRL_C_EVENT;
-        EXPECT_EQ(undone, ServiceGone(session::kDriverServiceName));
-        bool done = false; // once only
-        EXPECT_EQ(!undone, TakeAndUndo(done).has_value());
-        EXPECT_TRUE(WaitUntil([] { return ServiceGone(session::kDriverServiceName); }));
+        if (c.end != kEnd) {
+            EXPECT_EQ(c.end == CTRL_C_EVENT ? "@ running" : c.after, Registration(ours, other));
+        }
+        UndoLoad(facts);
+        RestoreServiceCalls();
+        EXPECT_EQ(c.codes, Codes(json::parse(ReportJson(facts, Judge(facts))), {"driver"}, true));
+        EXPECT_EQ(c.after, Registration(ours, other));
+        held.reset();
+        if (c.meanwhile == WontStop) { // marked for deletion, it goes at the restart
+            DeleteService(OpenServiceByName(kDriverServiceName, DELETE).get());
+            EndDriverAsARestartWould();
+        }
+        RemoveServiceIfPresent(kDriverServiceName);
     }
 }
 
 // --out writes the lines in UTF-8, a folder's Latin-1 letters included, and
-// nothing to standard output. When the folder cannot be written or the
+// nothing to standard output; a path outside the ANSI code page is written
+// as it is. When the folder cannot be written or the
 // replacement fails (a reader holds the old report without letting it go),
 // the old report stays whole, no temporary file is left and the exit code is
 // its own, not a bad argument's.
@@ -261,6 +348,19 @@ TEST_F(Check, OutReplacesTheReportWholeOrNotAtAll) {
     EXPECT_EQ(std::optional<DWORD>(kExitBadArgument), RunProgram(check + " --out"));
     WIN32_FIND_DATAA found = {}; // no temporary file left
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((reports + "wgb*.tmp").c_str(), &found));
+
+    // A folder and a report path with a letter the ANSI code page lacks: the
+    // report lands at that path, names the folder whole and tells that the
+    // service, which reads its path in that code page, cannot work there.
+    const std::wstring omega = L"C:\\wgb-\u03A9\\", tool = omega + L"WGBCheck.exe";
+    ASSERT_TRUE(CreateDirectoryW(omega.c_str(), nullptr) &&
+                CopyFileW(WideFrom(dir + "WGBCheck.exe", CP_ACP).c_str(), tool.c_str(), FALSE));
+    EXPECT_EQ(std::optional<DWORD>(2),
+              RunProgram(L"\"" + tool + L"\" --json --out " + omega + L"\u03A9.json"));
+    ASSERT_TRUE(CopyFileW((omega + L"\u03A9.json").c_str(), L"C:\\wgb-reports\\omega.json", 0));
+    const json named = KeptReport(ReadWholeFile(reports + "omega.json"));
+    EXPECT_EQ("files.pathNotInCodePage FAIL", Codes(named, {}, false));
+    EXPECT_EQ("C:\\wgb-\xCE\xA9\\", At(named, "/machine/directory"));
 }
 
 } // namespace

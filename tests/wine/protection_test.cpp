@@ -100,8 +100,7 @@ TEST(Protection, CoversEveryFolderAboveUpToTheRoot) {
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
     CloseHandle(token);
     const PSID user = reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid;
-    std::string userName;
-    ASSERT_TRUE(KnownAccountName(user, userName));
+    const std::string userName = TokenUserName();
 
     const struct {
         std::string path;
@@ -126,7 +125,7 @@ TEST(Protection, CoversEveryFolderAboveUpToTheRoot) {
     // The check tool's judgement of a file: the file's own, then the folders'.
     std::vector<std::string> others;
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              OthersWhoMayChangePath(open + "\\inner\\file.txt", others));
+              OthersWhoMayChangePath(open + "\\inner\\file.txt", KnownAccountName, others));
     EXPECT_EQ((std::vector<std::string>{userName, userName + " on " + open + "\\inner",
                                         userName + " on " + open, "Everyone on " + open,
                                         userName + " on " + top, userName + " on C:\\"}),

@@ -5,20 +5,27 @@
 #include <sddl.h>
 
 using OpenServiceFn = SC_HANDLE(WINAPI *)(SC_HANDLE, LPCSTR, DWORD);
+using StartServiceFn = BOOL(WINAPI *)(SC_HANDLE, DWORD, LPCSTR *);
 
-// This executable's import address table entry for OpenServiceA, through
-// which its code calls it: the symbol the import library names it by.
+// This executable's import address table entries, through which its code
+// calls them: the symbols the import library names them by.
 #ifdef _WIN64
 extern "C" OpenServiceFn g_importOfOpenService asm("__imp_OpenServiceA");
+extern "C" StartServiceFn g_importOfStartService asm("__imp_StartServiceA");
 #else
 extern "C" OpenServiceFn g_importOfOpenService asm("__imp__OpenServiceA@12");
+extern "C" StartServiceFn g_importOfStartService asm("__imp__StartServiceA@12");
 #endif
 
 namespace wgbtest {
 namespace {
 
-OpenServiceFn g_openService = nullptr;
+// The calls themselves.
+const OpenServiceFn g_openService = g_importOfOpenService;
+const StartServiceFn g_startService = g_importOfStartService;
 PSECURITY_DESCRIPTOR g_descriptor = nullptr;
+void (*g_beforeStart)() = nullptr;
+void (*g_afterStart)() = nullptr;
 
 // The generic rights of a service object, as the Service Control Manager
 // maps them.
@@ -56,26 +63,23 @@ SC_HANDLE WINAPI OpenLockedService(SC_HANDLE manager, LPCSTR name, DWORD desired
     return g_openService(manager, name, desired);
 }
 
-// Disables the service, as an administrator might, just before it is opened
-// to be started.
-SC_HANDLE WINAPI OpenDisablingBeforeStart(SC_HANDLE manager, LPCSTR name, DWORD desired) {
-    if (desired & SERVICE_START) {
-        const SC_HANDLE service = g_openService(manager, name, SERVICE_CHANGE_CONFIG);
-        ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-        CloseServiceHandle(service);
-    }
-    return g_openService(manager, name, desired);
+BOOL WINAPI StartBetweenActions(SC_HANDLE service, DWORD count, LPCSTR *arguments) {
+    if (g_beforeStart)
+        g_beforeStart();
+    const BOOL started = g_startService(service, count, arguments);
+    const DWORD error = GetLastError();
+    if (started && g_afterStart)
+        g_afterStart();
+    SetLastError(error);
+    return started;
 }
 
-bool RedirectOpenService(OpenServiceFn replacement) {
-    OpenServiceFn *entry = &g_importOfOpenService;
+template <typename Fn> bool Redirect(Fn &entry, Fn replacement) {
     DWORD protection = 0;
-    if (!VirtualProtect(entry, sizeof *entry, PAGE_READWRITE, &protection))
+    if (!VirtualProtect(&entry, sizeof entry, PAGE_READWRITE, &protection))
         return false;
-    g_openService = *entry;
-    *entry = replacement;
-    VirtualProtect(entry, sizeof *entry, protection, &protection);
+    entry = replacement;
+    VirtualProtect(&entry, sizeof entry, protection, &protection);
     return true;
 }
 
@@ -84,11 +88,18 @@ bool RedirectOpenService(OpenServiceFn replacement) {
 bool LockServiceObjects(const char *sddl) {
     return ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
                                                                 &g_descriptor, nullptr) &&
-           RedirectOpenService(&OpenLockedService);
+           Redirect(g_importOfOpenService, &OpenLockedService);
 }
 
-bool DisableServicesBeforeTheirStart() {
-    return RedirectOpenService(&OpenDisablingBeforeStart);
+bool AroundServiceStarts(void (*before)(), void (*after)()) {
+    g_beforeStart = before;
+    g_afterStart = after;
+    return Redirect(g_importOfStartService, &StartBetweenActions);
+}
+
+void RestoreServiceCalls() {
+    Redirect(g_importOfOpenService, g_openService);
+    Redirect(g_importOfStartService, g_startService);
 }
 
 } // namespace wgbtest

@@ -13,9 +13,12 @@ namespace wgbtest {
 // grants this process's token all the access asked. False when the
 // descriptor does not parse or the call cannot be redirected.
 bool LockServiceObjects(const char *sddl);
-// From now on, every OpenServiceA of this executable's code for a start first
-// disables the service, as an administrator might at that moment. False when
-// the call cannot be redirected.
-bool DisableServicesBeforeTheirStart();
+// From now on, every StartServiceA of this executable's code runs before
+// first (an administrator disables the service at that moment, say), and
+// after once it has started the service: as another program might. Either
+// may be null. False when the call cannot be redirected.
+bool AroundServiceStarts(void (*before)(), void (*after)());
+// OpenServiceA and StartServiceA as they were.
+void RestoreServiceCalls();
 
 } // namespace wgbtest

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#define SECURITY_WIN32
+#include <secext.h>
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -30,6 +33,24 @@ void WriteRegistryValue(HKEY root, const std::string &subKey, const std::string 
                                              nullptr, key.put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name.c_str(), 0, type,
                                             static_cast<const BYTE *>(data), size));
+}
+
+bool TokenElevated() {
+    UniqueHandle token;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+           GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+std::string TokenUserName() {
+    wchar_t name[512];
+    ULONG size = 512;
+    char utf8[1024] = "";
+    if (GetUserNameExW(NameSamCompatible, name, &size))
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return utf8;
 }
 
 std::string RunProbe(const std::string &args) {

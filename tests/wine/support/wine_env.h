@@ -28,6 +28,11 @@ void WriteRegistryValue(HKEY root, const std::string &subKey, const std::string 
 // when it is no JSON.
 nlohmann::json KeptReport(const std::string &text);
 
+// This process's token, which the programs it starts share: elevated or not,
+// and its user's name in UTF-8 ("DOMAIN\\name"), read without the product's code.
+bool TokenElevated();
+std::string TokenUserName();
+
 // Runs this executable again as "--probe ARGS": a failure unless it exits
 // with 0; gives what it printed.
 std::string RunProbe(const std::string &args);
