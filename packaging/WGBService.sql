@@ -1,7 +1,9 @@
 -- What the package needs beyond what wixl builds from WGBService.wxs:
 -- make-release runs each statement on the built package (msibuild -q),
 -- @UPGRADE_CODE@ and @VERSION@ replaced. One statement a line; lines
--- starting with "--" are comments.
+-- starting with "--" are comments. Each custom action other than one that
+-- sets a property has a line "-- rule ACTION: KIND ..." above its row, by
+-- which the package's tables check judges it (tests/ships/package-tables).
 
 -- Two builds of one version never install side by side: the older products
 -- an installation replaces include its own version (AllowSameVersionUpgrades;
@@ -49,20 +51,29 @@ INSERT INTO `LaunchCondition` (`Condition`, `Description`) VALUES ('Installed OR
 UPDATE `Component` SET `Condition` = 'NOT Installed AND NOT WIX_UPGRADE_DETECTED', `Attributes` = 64 WHERE `Component` = 'EarlierRegistration'
 
 -- A first installation goes only into a folder nobody but an administrator
--- can have put a file in, nor swap: CheckInstallFolder (keep_board_list.dll,
+-- can have put a file in, nor swap: MakeInstallFolder (package_actions.dll,
 -- deferred, not impersonated: 1024 + 2048, as LocalSystem, which a user's
 -- permissions cannot hide a file from) refuses a folder that already holds
 -- anything (Windows Installer would keep a planted file of a higher version,
 -- and RegisterService run it as LocalSystem) or that others may change, a
--- link, or one under folders others may delete or rename entries of (others:
--- anyone but administrators, SYSTEM, TrustedInstaller and the installing
--- account, UserSID). First in the script, before
--- anything is changed: the refusal leaves nothing behind. An upgrade and a
--- repair take the first installation's own folder, and are not refused.
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetCheckInstallFolder', 51, 'CheckInstallFolder', '[INSTALLDIR]|[UserSID]')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckInstallFolder', 3073, 'KeepBoardListTool', 'CheckInstallFolder')
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetCheckInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1501)
-INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1502)
+-- link or a folder below one, or one under folders others may delete or
+-- rename entries of (others: anyone but administrators, SYSTEM,
+-- TrustedInstaller and the installing account, UserSID). Then it makes each
+-- missing folder itself, owned by Administrators and with the folder's
+-- protected access list from the start, failing if one exists by then: no
+-- user can make it first between a check and CreateFolders. First in the
+-- script, before anything else is changed; its rollback (256, errors ignored
+-- 64), sequenced before it, removes the empty folders it made (listed in a
+-- volatile registry key). An upgrade and
+-- a repair take the first installation's own folder, and are not refused.
+-- rule RemoveMadeFolders: rollback
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RemoveMadeFolders', 3393, 'PackageActions', 'RemoveMadeFolders')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetMakeInstallFolder', 51, 'MakeInstallFolder', '[INSTALLDIR]|[UserSID]')
+-- rule MakeInstallFolder: changes RemoveMadeFolders
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('MakeInstallFolder', 3073, 'PackageActions', 'MakeInstallFolder')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RemoveMadeFolders', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1502)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetMakeInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1503)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('MakeInstallFolder', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1504)
 
 -- The installed executable registers the service (quoted path, automatic
 -- start) and starts it; StartServices then fails the installation unless it
@@ -72,19 +83,22 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES 
 -- 64) removes the registration again, which a first installation made: with
 -- the copy of the service in the Binary table (type 2), as the installed
 -- files may be gone by then.
+-- rule UnregisterServiceOnRollback: rollback
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('UnregisterServiceOnRollback', 3394, 'ServiceForRollback', '-qtruninstall')
+-- rule RegisterService: changes UnregisterServiceOnRollback
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RegisterService', 3090, 'WGBServiceExe', '-qtrinstall')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('UnregisterServiceOnRollback', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 5880)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RegisterService', '$ServiceExe=3', 5890)
 
 -- -qtrinstall ends with exit code 0 whatever happened, and keeps an existing
--- registration as it is: CheckServiceRegistration (keep_board_list.dll,
+-- registration as it is: CheckServiceRegistration (package_actions.dll,
 -- deferred, not impersonated: 1024 + 2048) then makes sure the service runs
 -- the installed file, quoted, and starts automatically, mending what differs
 -- (a repair), and fails the installation when it is not registered or cannot
 -- be mended. A service disabled before an upgrade or a repair stays disabled.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetCheckServiceRegistration', 51, 'CheckServiceRegistration', '[#WGBServiceExe]')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckServiceRegistration', 3073, 'KeepBoardListTool', 'CheckServiceRegistration')
+-- rule CheckServiceRegistration: alone its mending of the registration RegisterService made goes with that registration at a rollback
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('CheckServiceRegistration', 3073, 'PackageActions', 'CheckServiceRegistration')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetCheckServiceRegistration', '$ServiceExe=3', 5885)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('CheckServiceRegistration', '$ServiceExe=3', 5895)
 
@@ -108,26 +122,36 @@ UPDATE `Component` SET `Condition` = '(NOT Installed AND NOT WIX_UPGRADE_DETECTE
 -- the files are restored.
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetWaitForServiceExit', 51, 'WaitForServiceExit', '[INSTALLDIR]WGBService.exe')
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetWaitForServiceExitOnRollback', 51, 'WaitForServiceExitOnRollback', '[INSTALLDIR]WGBService.exe')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExit', 3073, 'KeepBoardListTool', 'WaitForServiceExit')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExitOnRollback', 3329, 'KeepBoardListTool', 'WaitForServiceExit')
+-- rule WaitForServiceExit: waits
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExit', 3073, 'PackageActions', 'WaitForServiceExit')
+-- rule WaitForServiceExitOnRollback: waits
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('WaitForServiceExitOnRollback', 3329, 'PackageActions', 'WaitForServiceExit')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetWaitForServiceExit', '$ServiceExe=3 OR $ServiceExe=2', 1905)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('WaitForServiceExit', '$ServiceExe=3 OR $ServiceExe=2', 1910)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetWaitForServiceExitOnRollback', '$ServiceExe=3', 5896)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('WaitForServiceExitOnRollback', '$ServiceExe=3', 5897)
 
 -- An edited WGB.ini survives an upgrade and a repair, whatever the
--- installer's rules for unversioned files say: keep_board_list.dll (from the
+-- installer's rules for unversioned files say: package_actions.dll (from the
 -- Binary table, type 1; deferred and not impersonated, 1024 + 2048) copies it
 -- aside before InstallFiles and puts it back after; the rollback (256, errors
 -- ignored 64) drops the copy. Each deferred action reads its
 -- CustomActionData, the property of its name that a type 51 action sets:
--- the list's path, and for KeepBoardList the installed products' codes.
+-- the list's path, and for KeepBoardList the hash of the list the installed
+-- version shipped, which that version recorded (make-release adds the
+-- Registry row ShippedBoardList from the list's MsiFileHash row) and AppSearch
+-- reads before this version writes its own.
+INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, `Type`) VALUES ('ShippedBoardList', 2, 'SOFTWARE\WGBService', 'ShippedBoardList', 2)
+INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('SHIPPEDBOARDLIST', 'ShippedBoardList')
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetDropKeptBoardList', 51, 'DropKeptBoardList', '[#WGBIni]')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetKeepBoardList', 51, 'KeepBoardList', '[#WGBIni]|[WIX_UPGRADE_DETECTED];[ProductCode]')
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetKeepBoardList', 51, 'KeepBoardList', '[#WGBIni]|[SHIPPEDBOARDLIST]')
 INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('SetRestoreKeptBoardList', 51, 'RestoreKeptBoardList', '[#WGBIni]')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('DropKeptBoardList', 3393, 'KeepBoardListTool', 'DropKeptBoardList')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepBoardList', 3073, 'KeepBoardListTool', 'KeepBoardList')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreKeptBoardList', 3073, 'KeepBoardListTool', 'RestoreKeptBoardList')
+-- rule DropKeptBoardList: rollback
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('DropKeptBoardList', 3393, 'PackageActions', 'DropKeptBoardList')
+-- rule KeepBoardList: changes DropKeptBoardList
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepBoardList', 3073, 'PackageActions', 'KeepBoardList')
+-- rule RestoreKeptBoardList: alone the rollback of InstallFiles puts back the list it replaced
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreKeptBoardList', 3073, 'PackageActions', 'RestoreKeptBoardList')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetDropKeptBoardList', '$BoardList=3', 3970)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetKeepBoardList', '$BoardList=3', 3971)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('SetRestoreKeptBoardList', '$BoardList=3', 3972)
@@ -166,8 +190,39 @@ INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('SetInstallL
 -- DeleteServices deletes its key, which holds the record; only when the
 -- service's component goes ($ServiceExe=2), not when an upgrade removes the
 -- older version. A driver that will not stop goes at the next restart: then
--- RestartForDriver, immediate after InstallFinalize, makes the exit code 3010.
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ReleaseDriver', 3073, 'KeepBoardListTool', 'ReleaseDriver')
-INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartForDriver', 1, 'KeepBoardListTool', 'RestartForDriver')
+-- RestartForDriver, immediate after InstallFinalize, makes the exit code 3010
+-- (ReleaseDriver leaves it a volatile registry key: a deferred action may not
+-- ask for the restart itself). It changes nothing of the machine's but that
+-- key, and the installation's own outcome.
+-- rule ReleaseDriver: alone a removal's rollback starts the service again, whose bring-up registers the driver as before
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('ReleaseDriver', 3073, 'PackageActions', 'ReleaseDriver')
+-- rule RestartForDriver: outcome
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestartForDriver', 1, 'PackageActions', 'RestartForDriver')
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('ReleaseDriver', '$ServiceExe=2', 1950)
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestartForDriver', '$ServiceExe=2', 6610)
+
+-- An installation made by hand (-qtrinstall from the zip, in another folder)
+-- recorded in its service's key what its bring-up changed of the driver
+-- service's registration; the first installation deletes that service
+-- (EarlierRegistration) and its key with it. KeepHandInstalledRecord moves
+-- the record aside first (deferred, not impersonated: 1024 + 2048; after
+-- StopServices, before DeleteServices), its rollback (256, errors ignored 64)
+-- puts it back into the restored key, and HandOverDriverRecord gives it to
+-- the package's service once registered: the removal then undoes what the two
+-- installations changed. No rollback of the handover: a rollback's
+-- -qtruninstall undoes what the record says, the two installations' changes.
+-- rule RestoreHandInstalledRecord: rollback
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('RestoreHandInstalledRecord', 3393, 'PackageActions', 'RestoreHandInstalledRecord')
+-- rule KeepHandInstalledRecord: changes RestoreHandInstalledRecord
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('KeepHandInstalledRecord', 3073, 'PackageActions', 'KeepHandInstalledRecord')
+-- rule HandOverDriverRecord: alone a rollback's -qtruninstall undoes what the handed-over record says
+INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('HandOverDriverRecord', 3073, 'PackageActions', 'HandOverDriverRecord')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RestoreHandInstalledRecord', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1955)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('KeepHandInstalledRecord', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 1960)
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('HandOverDriverRecord', '$ServiceExe=3 AND NOT Installed AND NOT WIX_UPGRADE_DETECTED', 5892)
+
+-- Restart Manager stays out: in a silent upgrade or removal it would close
+-- the companion in the user's session to free its file, where the package
+-- promises 3010 (a file in use is replaced at the next restart) and leaves
+-- the user's programs alone.
+INSERT INTO `Property` (`Property`, `Value`) VALUES ('MSIRESTARTMANAGERCONTROL', 'Disable')

@@ -2,6 +2,8 @@
 // What the package's custom actions share: an owning MSI handle, a line in
 // the installation's log and a deferred action's CustomActionData.
 
+#include "common/win_handles.h"
+
 #include <windows.h>
 
 #include <msi.h>
@@ -9,19 +11,13 @@
 
 #include <string>
 
-class MsiHandle {
-  public:
-    MsiHandle() = default;
-    explicit MsiHandle(MSIHANDLE handle) : handle_(handle) {}
-    MsiHandle(const MsiHandle &) = delete;
-    MsiHandle &operator=(const MsiHandle &) = delete;
-    ~MsiHandle() { MsiCloseHandle(handle_); }
-    MSIHANDLE *put() { return &handle_; }
-    MSIHANDLE get() const { return handle_; }
-
-  private:
-    MSIHANDLE handle_ = 0;
+struct MsiHandleTraits {
+    using type = MSIHANDLE;
+    static type invalid() { return 0; }
+    static bool valid(type h) { return h != 0; }
+    static void close(type h) { MsiCloseHandle(h); }
 };
+using MsiHandle = UniqueWinHandle<MsiHandleTraits>;
 
 // A line in the installation's log (/l*v, or MsiLogging's), after the
 // action's prefix ("keep_board_list: ").

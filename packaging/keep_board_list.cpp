@@ -2,13 +2,14 @@
 // LocalSystem): keep a WGB.ini that an administrator edited through an
 // upgrade or a repair, whatever the installer's own rules for unversioned
 // files would do, even with REINSTALLMODE=amus. A list is the administrator's
-// unless it is, byte for byte, the list an installed product of ours shipped
-// (the MsiFileHash row of its cached package); one nobody touched takes the
-// new package's list.
+// unless it is, byte for byte, the list the installed version shipped (the
+// hash of it that version recorded in the registry, which AppSearch reads
+// before this version writes its own: no custom action may open a package's
+// database); one nobody touched takes the new package's list.
 //
 //   KeepBoardList         before InstallFiles: a copy of an edited list goes
-//                         to LIST.keep. CustomActionData: "LIST|CODES", the
-//                         installed products separated by ';'.
+//                         to LIST.keep. CustomActionData: "LIST|HASH", the
+//                         hash the installed version recorded.
 //   RestoreKeptBoardList  after InstallFiles: LIST.keep replaces what was
 //                         installed. CustomActionData: LIST.
 //   DropKeptBoardList     rollback of KeepBoardList: LIST.keep goes.
@@ -23,61 +24,36 @@
 
 #include "packaging/custom_action.h"
 
+#include <cwchar>
 #include <string>
 
 namespace {
 
-// The MsiFileHash row of the list, whose File key every version keeps.
-constexpr const wchar_t *kShippedHashQuery =
-    L"SELECT `HashPart1`, `HashPart2`, `HashPart3`, `HashPart4` FROM `MsiFileHash` "
-    L"WHERE `File_` = 'WGBIni'";
 constexpr wchar_t kKeptSuffix[] = L".keep";
 constexpr wchar_t kDataSeparator = L'|';
-// INSTALLPROPERTY_LOCALPACKAGE and MSIDBOPEN_READONLY, which the headers
-// give only as TEXT() of the build's character set.
-constexpr const wchar_t *kLocalPackage = L"LocalPackage";
-const LPCWSTR kOpenReadOnly = nullptr;
 
 void Log(MSIHANDLE install, const std::wstring &text) {
     LogLine(install, L"keep_board_list: ", text);
 }
 
-// True when the product's cached package holds a hash of its list equal to
-// the given one.
-bool ShippedByProduct(const std::wstring &productCode, const MSIFILEHASHINFO &hash) {
-    wchar_t package[MAX_PATH];
-    DWORD size = MAX_PATH;
-    if (MsiGetProductInfoW(productCode.c_str(), kLocalPackage, package, &size) != ERROR_SUCCESS)
-        return false;
-    MsiHandle database, view, record;
-    if (MsiOpenDatabaseW(package, kOpenReadOnly, database.put()) != ERROR_SUCCESS ||
-        MsiDatabaseOpenViewW(database.get(), kShippedHashQuery, view.put()) != ERROR_SUCCESS ||
-        MsiViewExecute(view.get(), 0) != ERROR_SUCCESS ||
-        MsiViewFetch(view.get(), record.put()) != ERROR_SUCCESS)
-        return false;
-    for (UINT i = 0; i < 4; ++i) {
-        if (static_cast<ULONG>(MsiRecordGetInteger(record.get(), i + 1)) != hash.dwData[i])
-            return false;
-    }
-    return true;
-}
-
-// True when the list is one of the products' own. A list no product can
-// vouch for is the administrator's.
-bool ShippedAsIs(const std::wstring &list, const std::wstring &codes) {
+// True when the list is, byte for byte, the one the installed version
+// shipped: its hash equals the one that version recorded (its MsiFileHash
+// row, four numbers separated by blanks). A list no version vouches for, or
+// a version that recorded none, is the administrator's.
+bool ShippedAsIs(const std::wstring &list, const std::wstring &recorded) {
     MSIFILEHASHINFO hash{};
     hash.dwFileHashInfoSize = sizeof hash;
     if (MsiGetFileHashW(list.c_str(), 0, &hash) != ERROR_SUCCESS)
         return false;
-    for (size_t start = 0; start < codes.size();) {
-        size_t end = codes.find(L';', start);
-        if (end == std::wstring::npos)
-            end = codes.size();
-        if (end > start && ShippedByProduct(codes.substr(start, end - start), hash))
-            return true;
-        start = end + 1;
+    const wchar_t *next = recorded.c_str();
+    for (const ULONG part : hash.dwData) {
+        wchar_t *end = nullptr;
+        const unsigned long recordedPart = std::wcstoul(next, &end, 10);
+        if (end == next || recordedPart != part)
+            return false;
+        next = end;
     }
-    return false;
+    return *next == L'\0';
 }
 
 // Deletes the file, read-only or not; true when it is gone.

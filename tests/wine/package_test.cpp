@@ -122,6 +122,27 @@ DWORD ExpectInstalled(const std::string &dir, const std::string &version) {
     return ServiceStatus(kServiceName).value_or(SERVICE_STATUS_PROCESS{}).dwProcessId;
 }
 
+// The lines of a log that start with prefix, each to its end.
+std::vector<std::string> LogLines(const std::string &log, const std::string &prefix) {
+    std::vector<std::string> lines;
+    for (std::size_t at = log.find(prefix); at != std::string::npos;
+         at = log.find(prefix, at + 1)) {
+        const std::size_t end = log.find_first_of("\r\n", at);
+        lines.push_back(log.substr(at, end == std::string::npos ? end : end - at));
+    }
+    return lines;
+}
+
+// The refusal of the installation folder as its log gives it, to its line's
+// end; "" without one.
+std::string Refusal(const std::string &log) {
+    const std::size_t start = log.find("WGBService cannot be installed into ");
+    if (start == std::string::npos)
+        return "";
+    const std::size_t end = log.find_first_of("\r\n", start);
+    return log.substr(start, end == std::string::npos ? end : end - start);
+}
+
 // Where the package installs for 32-bit Windows programs: C:\Program Files
 // (x86) on 64-bit Windows, as a 32-bit process sees "ProgramFiles" there.
 std::string ProgramFiles() {
@@ -167,7 +188,7 @@ UINT RemoveFeatureWatched(const std::string &log, RemovalWatch &watch) {
 void ExpectRemoved(const std::string &dir) {
     EXPECT_EQ(0, ProductsInstalled());
     EXPECT_TRUE(WaitUntil([] { return ServiceGone(kServiceName); }));
-    EXPECT_TRUE(ServiceGone(kDriverServiceName));
+    EXPECT_TRUE(WaitUntil([] { return ServiceGone(kDriverServiceName); }));
     EXPECT_FALSE(FileExists(dir));
     EXPECT_TRUE(WaitUntil([] { return ProcessesNamed("WGBService.exe").empty(); }));
 }
@@ -200,10 +221,17 @@ TEST(Package, RefusesWindowsBefore7Sp1) {
 }
 
 TEST(Package, UpgradesAndRepairsInTheFirstFolderKeepAnEditedListAndAreRemoved) {
-    const std::string dir = ProgramFiles() + "\\WGB Fleet\\";
+    const std::string made = "C:\\WGB Fleet", dir = made + "\\Site 1\\";
     SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
 
-    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir)));
+    const std::string firstLog = TempFile("wgb-first.log");
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir) + " /l*v " +
+                          Quoted(firstLog)));
+    // The package made both folders itself, the uppermost first, before a
+    // user could (their owner and protected access list Wine cannot show).
+    EXPECT_EQ(std::vector<std::string>({"install_folder: made " + made,
+                                        "install_folder: made " + dir.substr(0, dir.size() - 1)}),
+              LogLines(ReadWholeFile(firstLog), "install_folder: made "));
     EXPECT_EQ(kThisVersion, VersionInfo(dir + "WGBCheck.exe"));
     const DWORD firstPid = ExpectInstalled(dir, kThisVersion);
     ASSERT_TRUE(WaitForDriverLoaded());
@@ -323,34 +351,52 @@ TEST(Package, FailuresLeaveNothingBehindAndRemovingTheFeatureRemovesAll) {
         ExpectInstalled(dir, kThisVersion);
     };
     const std::function<void()> nothing = [] {};
+    const std::string again = " Choose another folder with INSTALLDIR=, or remove it first.";
     const struct {
         std::function<void()> arrange;
-        std::string package, installDir, why; // the log's reason, after the folder's name
+        std::string package, installDir;
+        std::string why; // the whole refusal after the folder's name; "" for none
         bool upgrade;
     } cases[] = {
         {nothing, kThis, planted,
-         "it already holds files this package did not put there (WGBService.exe)", false},
-        {nothing, kThis, open + "\\WGB\\", "(Everyone on C:\\Open)", false},
+         "it already holds files this package did not put there (WGBService.exe). Windows "
+         "Installer would keep a file there of a higher version, which the service would then "
+         "run as LocalSystem. Remove them (after an installation by hand: WGBService.exe "
+         "-qtruninstall, then delete the folder), or choose another folder with INSTALLDIR=.",
+         false},
+        {nothing, kThis, open + "\\WGB\\",
+         "others than administrators may delete or rename what the folders above it hold, and "
+         "so swap the installation folder (Everyone on C:\\Open). Let only administrators and "
+         "SYSTEM change those folders, or choose another folder with INSTALLDIR=.",
+         false},
         {nothing, kThis, open + "\\",
-         "it already exists, and others than administrators may change it (Everyone)", false},
+         "it already exists, and others than administrators may change it (Everyone): they "
+         "could put files in it even now. Remove it, or choose another folder with INSTALLDIR=.",
+         false},
+        // C:\Linked is a link to C:\windows\temp (run-in-wine makes it: Wine
+        // makes none), whose maker could point it elsewhere.
+        {nothing, kThis, "C:\\Linked\\WGB\\",
+         "the folder C:\\Linked above it is a link to another place (a junction, a symbolic "
+         "link or a mounted volume), which its maker could point elsewhere." +
+             again,
+         false},
         {holdMarkedForDeletion, kThis, "", "", false},
         {nothing, kFailing, "", "", false},
         {installThis, kFailing, "", "", true},
     };
+    int run = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.package + " into " + c.installDir);
         c.arrange();
-        const std::string log = TempFile("wgb-failed.log");
+        const std::string log = TempFile(("wgb-failed-" + std::to_string(++run) + ".log").c_str());
         EXPECT_TRUE(
             Failed(Msiexec("/i " + Quoted(c.package) +
                            (c.installDir.empty() ? "" : " INSTALLDIR=" + Quoted(c.installDir)) +
                            " /l*v " + Quoted(log))));
         EXPECT_FALSE(Installed(c.package));
         if (!c.why.empty()) {
-            const std::string told = ReadWholeFile(log);
-            EXPECT_NE(std::string::npos,
-                      told.find("WGBService cannot be installed into " + c.installDir + ": "));
-            EXPECT_NE(std::string::npos, told.find(c.why));
+            EXPECT_EQ("WGBService cannot be installed into " + c.installDir + ": " + c.why,
+                      Refusal(ReadWholeFile(log)));
         }
         held.reset();
         if (!c.upgrade) {
@@ -437,6 +483,61 @@ TEST(Package, RemovalLeavesTheDriverServiceAsTheServiceFoundIt) {
     DeleteFileA((dir + DriverFile()).c_str());
     RemoveDirectoryA(dir.c_str());
     ExpectRemoved(dir);
+}
+
+// An installation made by hand in another folder registered the driver
+// service, which its service's key records. The package's first installation
+// deletes that service and takes over its record: its own service points the
+// registration at its folder's driver, and the removal deletes the
+// registration the two made rather than point it back at the hand
+// installation's file, as it would another product's.
+TEST(Package, TakesOverTheDriverRegistrationOfAHandInstallation) {
+    const std::string dir = ProgramFiles() + "\\WGB\\";
+    SetBoardProduct("B760M-WGB Rev 1.0"); // served by the sample WGB.ini
+    const std::string hand = LayOut("C:\\Hand", MainBoardIni({"B760M-WGB"}));
+    ASSERT_NE("", hand);
+    InstallAndWaitRunning(hand + "WGBService.exe");
+    ASSERT_TRUE(WaitForDriverLoaded());
+    ASSERT_EQ(hand + DriverFile(), QueryConfig(kDriverServiceName).value().imagePath);
+    // As after a restart, the driver is not loaded when the package comes:
+    // its service's bring-up points the registration at its own driver.
+    ASSERT_TRUE(StopService(kServiceName));
+    ASSERT_TRUE(RequestStop(kDriverServiceName));
+    ASSERT_TRUE(WaitForServiceState(kDriverServiceName, SERVICE_STOPPED));
+
+    ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis)));
+    ExpectInstalled(dir, kThisVersion);
+    EXPECT_TRUE(WaitUntil([&] {
+        return QueryConfig(kDriverServiceName).value_or(ServiceConfig{}).imagePath ==
+               dir + DriverFile();
+    }));
+    EXPECT_EQ(0u, Msiexec("/x " + Quoted(kThis)));
+    ExpectRemoved(dir);
+}
+
+// The rollback of a first installation removes the folders the package made
+// and nothing that was there before. Run here as Windows runs it, once the
+// rollback has removed the files (Wine's msiexec puts them back first): after
+// an installation and its removal, which leave the list of folders made.
+TEST(Package, RollbackRemovesTheFoldersItMadeAndNoOther) {
+    using Action = UINT(__stdcall *)(MSIHANDLE);
+    const HMODULE actions = LoadLibraryA(ArtifactPath("package_actions.dll").c_str());
+    ASSERT_NE(nullptr, actions);
+    const auto removeMadeFolders = reinterpret_cast<Action>(
+        reinterpret_cast<void *>(GetProcAddress(actions, "RemoveMadeFolders")));
+    ASSERT_NE(nullptr, removeMadeFolders);
+    ASSERT_TRUE(CreateDirectoryA("C:\\Kept", nullptr));
+    for (const std::string &dir :
+         {std::string("C:\\Made\\Twice\\"), std::string("C:\\Kept\\New\\")}) {
+        SCOPED_TRACE(dir);
+        ASSERT_EQ(0u, Msiexec("/i " + Quoted(kThis) + " INSTALLDIR=" + Quoted(dir)));
+        ASSERT_EQ(0u, Msiexec("/x " + Quoted(kThis)));
+        EXPECT_EQ(static_cast<UINT>(ERROR_SUCCESS), removeMadeFolders(0));
+    }
+    EXPECT_FALSE(FileExists("C:\\Made"));
+    EXPECT_FALSE(FileExists("C:\\Kept\\New"));
+    EXPECT_TRUE(FileExists("C:\\Kept"));
+    FreeLibrary(actions);
 }
 
 } // namespace
