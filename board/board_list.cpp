@@ -1,4 +1,4 @@
-#include "board/rules.h"
+#include "board/board_list.h"
 
 std::string BoardToken(const std::string &value) {
     return value.substr(0, value.find(';'));

@@ -1,6 +1,7 @@
 #include "board/identify_board.h"
 
-#include "board/rules.h"
+#include "board/board_list.h"
+#include "common/ansi_text.h"
 #include "common/com_ptr.h"
 #include "common/shared_state.h"
 
@@ -57,14 +58,11 @@ bool ToAnsi(const wchar_t *text, std::string &ansi) {
         ansi.clear();
         return true;
     }
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
+    const std::wstring wide(text);
+    std::string converted = AnsiFromWide(wide);
+    if (!wide.empty() && converted.empty())
         return false;
-    std::string buffer(static_cast<std::size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text, -1, &buffer[0], size, nullptr, nullptr) != size)
-        return false;
-    buffer.resize(static_cast<std::size_t>(size) - 1); // drop the terminator
-    ansi = std::move(buffer);
+    ansi = std::move(converted);
     return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The running processes, and the token of one of them.
 
-#include "button/rules.h"
+#include "button/worker_rules.h"
 #include "common/win_handles.h"
 
 #include <windows.h>

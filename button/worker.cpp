@@ -2,7 +2,7 @@
 
 #include "board/identify_board.h"
 #include "button/process_lookup.h"
-#include "button/rules.h"
+#include "button/worker_rules.h"
 #include "common/ansi_text.h"
 #include "common/shared_state.h"
 #include "common/system_library.h"
@@ -92,8 +92,8 @@ void LaunchCompanion(const ProcessEntry &shell) {
     if (!CreateProcessAsUserA(shellToken.get(), nullptr, g_szModuleDir, nullptr, nullptr, FALSE,
                               flags, environment.get(), nullptr, &startup, &process))
         return;
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    // The companion runs on its own: its handles are not kept.
+    const UniqueHandle started(process.hProcess), startedThread(process.hThread);
 }
 
 // --- press ---

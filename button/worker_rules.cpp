@@ -1,4 +1,4 @@
-#include "button/rules.h"
+#include "button/worker_rules.h"
 
 #include "common/ascii_case.h"
 

@@ -65,11 +65,11 @@ std::vector<std::string> Arguments(int argc, char **argv) {
     const auto split =
         GetProcedure<SplitFn>(LoadSystemLibrary("shell32.dll"), "CommandLineToArgvW");
     int count = 0;
-    LPWSTR *wide = split ? split(GetCommandLineW(), &count) : nullptr;
+    const UniqueLocalMemory list(split ? split(GetCommandLineW(), &count) : nullptr);
+    const auto *wide = static_cast<LPWSTR *>(list.get());
     std::vector<std::string> arguments;
     for (int i = 1; i < (wide ? count : argc); ++i)
         arguments.push_back(wide ? Utf8FromWide(wide[i]) : Utf8FromAnsi(argv[i]));
-    LocalFree(wide);
     return arguments;
 }
 

@@ -4,20 +4,15 @@
 // check/render.cpp shows both. Every text is UTF-8. Portable.
 
 #include "board/identify_board.h"
-#include "button/rules.h"
-#include "hwaccess/driver_step.h"
+#include "button/worker_rules.h"
+#include "common/scm_numbers.h"
+#include "hwaccess/hw_access.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-// The Service Control Manager's numbers for the start types and states.
-inline constexpr unsigned kStartAuto = 2;     // SERVICE_AUTO_START
-inline constexpr unsigned kStartDisabled = 4; // SERVICE_DISABLED
-inline constexpr unsigned kStateStopped = 1;  // SERVICE_STOPPED
-inline constexpr unsigned kStateRunning = 4;  // SERVICE_RUNNING
 
 // Windows errors the judgement tells apart.
 namespace win_error {

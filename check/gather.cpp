@@ -1,9 +1,9 @@
 #include "check/gather.h"
 
 #include "board/identify_board.h"
-#include "board/rules.h"
+#include "board/board_list.h"
 #include "button/process_lookup.h"
-#include "button/rules.h"
+#include "button/worker_rules.h"
 #include "check/judge.h"
 #include "check/load_undo.h"
 #include "check/upgrade_codes.h"
@@ -15,7 +15,7 @@
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 #include "hwaccess/port_io.h"
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 #include <windows.h>
 
@@ -405,14 +405,6 @@ WinError WindowsError(unsigned long error) {
         message.pop_back();
     return {error, "Windows error " + std::to_string(error) +
                        (message.empty() ? "" : " (" + message + ")")};
-}
-
-std::string Utf8FromAnsi(const std::string &ansi) {
-    return Utf8FromWide(WideFromAnsi(ansi));
-}
-
-std::string AnsiFromUtf8(const std::string &utf8) {
-    return AnsiFromWide(WideFrom(utf8, CP_UTF8));
 }
 
 CheckFacts GatherFacts(const CheckOptions &options) {

@@ -21,6 +21,3 @@ void WatchButton(CheckFacts &facts, unsigned seconds,
 
 // A Windows error number with its message, in UTF-8.
 WinError WindowsError(unsigned long error);
-// ANSI text of this machine's code page in UTF-8, and back.
-std::string Utf8FromAnsi(const std::string &ansi);
-std::string AnsiFromUtf8(const std::string &utf8);

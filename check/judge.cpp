@@ -1,8 +1,8 @@
 #include "check/judge.h"
 
-#include "button/rules.h"
+#include "button/worker_rules.h"
 #include "common/shared_state.h"
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 #include <cstdio>
 

@@ -1,6 +1,7 @@
 #include "check/load_undo.h"
 
 #include "check/gather.h"
+#include "common/ansi_text.h"
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 

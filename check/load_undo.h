@@ -5,7 +5,7 @@
 // the machine shuts down, as the process is ended once that handler returns.
 
 #include "check/facts.h"
-#include "hwaccess/driver_service.h"
+#include "hwaccess/driver_registration.h"
 
 #include <windows.h>
 

@@ -40,6 +40,12 @@ inline std::string AnsiFromWide(const std::wstring &text) {
 inline std::string Utf8FromWide(const std::wstring &text) {
     return TextFrom(text, CP_UTF8);
 }
+inline std::string Utf8FromAnsi(const std::string &text) {
+    return Utf8FromWide(WideFromAnsi(text));
+}
+inline std::string AnsiFromUtf8(const std::string &text) {
+    return AnsiFromWide(WideFrom(text, CP_UTF8));
+}
 
 // True when every character of text has a place of its own in the ANSI code
 // page: in it, no '?' and no look-alike ("best fit") stands in for one.

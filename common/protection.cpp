@@ -1,11 +1,10 @@
 #include "common/protection.h"
 
 #include "common/ansi_text.h"
+#include "common/win_handles.h"
 
 #include <aclapi.h>
 #include <sddl.h>
-
-#include <memory>
 
 namespace {
 
@@ -26,18 +25,11 @@ constexpr const char *kTrustedSids[] = {
 // In an entry a new folder inherits: its creator, here the installer (SYSTEM).
 constexpr char kCreatorOwner[] = "S-1-3-0";
 
-struct LocalFreer {
-    void operator()(void *memory) const { LocalFree(memory); }
-};
-using LocalDescriptor = std::unique_ptr<void, LocalFreer>;
-
 std::string SidString(PSID sid) {
-    char *text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text))
+    UniqueLocalMemory text;
+    if (!ConvertSidToStringSidA(sid, reinterpret_cast<char **>(text.put())))
         return "?";
-    std::string result = text;
-    LocalFree(text);
-    return result;
+    return static_cast<const char *>(text.get());
 }
 
 bool IsTrusted(PSID sid, PSID alsoTrusted) {
@@ -138,7 +130,7 @@ std::wstring Parent(const std::wstring &path, std::size_t root) {
     return path.substr(0, cut < root ? root : cut);
 }
 
-DWORD ReadDescriptor(const std::wstring &path, LocalDescriptor &descriptor) {
+DWORD ReadDescriptor(const std::wstring &path, UniqueLocalMemory &descriptor) {
     PSECURITY_DESCRIPTOR read = nullptr;
     const DWORD error = GetNamedSecurityInfoW(
         path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
@@ -149,7 +141,7 @@ DWORD ReadDescriptor(const std::wstring &path, LocalDescriptor &descriptor) {
 
 DWORD ObjectOthers(const std::wstring &path, PSID alsoTrusted, const Naming &naming,
                    std::vector<std::string> &others) {
-    LocalDescriptor descriptor;
+    UniqueLocalMemory descriptor;
     const DWORD error = ReadDescriptor(path, descriptor);
     others = error == ERROR_SUCCESS
                  ? Grantees(descriptor.get(), kChangeRights, alsoTrusted, Applies::ToObject, naming)
@@ -163,7 +155,7 @@ DWORD ParentsOthers(const std::wstring &path, PSID alsoTrusted, const Naming &na
     const std::size_t root = RootLength(path);
     bool toBeMade = false; // a folder just below this one does not exist yet
     for (std::wstring folder = Parent(path, root); !folder.empty(); folder = Parent(folder, root)) {
-        LocalDescriptor descriptor;
+        UniqueLocalMemory descriptor;
         const DWORD error = ReadDescriptor(folder, descriptor);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             toBeMade = true;

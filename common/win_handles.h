@@ -1,5 +1,6 @@
 #pragma once
-// Owning wrappers for the Win32 handles the service closes itself.
+// Owning wrappers for the Win32 handles and memory closed or freed by the
+// code itself: one template, one line of traits and an alias for each kind.
 
 #include <windows.h>
 
@@ -63,8 +64,26 @@ struct RegKeyTraits {
     static void close(type h) { RegCloseKey(h); }
 };
 
+struct FindTraits {
+    using type = HANDLE;
+    static type invalid() { return INVALID_HANDLE_VALUE; }
+    static bool valid(type h) { return h != INVALID_HANDLE_VALUE; }
+    static void close(type h) { FindClose(h); }
+};
+
+struct LocalMemoryTraits {
+    using type = void *;
+    static type invalid() { return nullptr; }
+    static bool valid(type h) { return h != nullptr; }
+    static void close(type h) { LocalFree(h); }
+};
+
 // Kernel objects: files, devices, processes, threads, tokens, snapshots.
 using UniqueHandle = UniqueWinHandle<KernelHandleTraits>;
 // Service Control Manager and service handles.
 using UniqueServiceHandle = UniqueWinHandle<ServiceHandleTraits>;
 using UniqueRegKey = UniqueWinHandle<RegKeyTraits>;
+// A directory listing (FindFirstFile).
+using UniqueFindHandle = UniqueWinHandle<FindTraits>;
+// Memory Windows gave with LocalAlloc: descriptors, SIDs, SDDL texts, argv.
+using UniqueLocalMemory = UniqueWinHandle<LocalMemoryTraits>;

@@ -4,7 +4,7 @@
 // characters), found without reading behind the terminator; the command is
 // the one a case-insensitive comparison of the whole rest gives.
 
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 #include <cstdint>
 #include <cstdlib>

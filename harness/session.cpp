@@ -57,10 +57,9 @@ bool WriteTextFile(const std::string &path, const std::string &text) {
 
 void MakeEmptyDir(const std::string &dir) {
     WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &found);
-    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+    const UniqueFindHandle find(FindFirstFileA((dir + "\\*").c_str(), &found));
+    for (BOOL more = find ? TRUE : FALSE; more; more = FindNextFileA(find.get(), &found))
         DeleteFileA((dir + "\\" + found.cFileName).c_str());
-    FindClose(find);
     for (size_t pos = dir.find('\\', 3); pos != std::string::npos; pos = dir.find('\\', pos + 1))
         CreateDirectoryA(dir.substr(0, pos).c_str(), nullptr);
     CreateDirectoryA(dir.c_str(), nullptr);
@@ -225,7 +224,7 @@ UniqueHandle StartProgram(const std::string &cmdLine, const std::string &outputF
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, output ? TRUE : FALSE, 0, nullptr,
                         nullptr, &startup, &process))
         return UniqueHandle();
-    CloseHandle(process.hThread);
+    const UniqueHandle thread(process.hThread);
     return UniqueHandle(process.hProcess);
 }
 
@@ -251,7 +250,7 @@ std::optional<DWORD> RunProgram(const std::wstring &cmdLine) {
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
         return std::nullopt;
-    CloseHandle(process.hThread);
+    const UniqueHandle thread(process.hThread);
     return ExitCodeOf(UniqueHandle(process.hProcess));
 }
 

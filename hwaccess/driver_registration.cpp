@@ -1,17 +1,18 @@
-#include "hwaccess/driver_service.h"
+#include "hwaccess/driver_registration.h"
 
 #include "common/service_config.h"
 #include "common/win_handles.h"
 #include "hwaccess/io_driver.h"
 
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 
 // How long a stopping driver is given to unload.
 constexpr DWORD kStopWaitMs = 15000;
-constexpr DWORD kStopPollMs = 100;
 
 UniqueServiceHandle OpenDriverService(SC_HANDLE manager, const char *name, DWORD rights) {
     return UniqueServiceHandle(OpenServiceA(manager, name, rights));
@@ -32,14 +33,7 @@ bool StopAndWait(SC_HANDLE manager) {
     SERVICE_STATUS status = {};
     if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
         return GetLastError() == ERROR_SERVICE_NOT_ACTIVE;
-    for (DWORD waited = 0; status.dwCurrentState != SERVICE_STOPPED; waited += kStopPollMs) {
-        if (waited >= kStopWaitMs)
-            return false;
-        Sleep(kStopPollMs);
-        if (!QueryServiceStatus(service.get(), &status))
-            return false;
-    }
-    return true;
+    return WaitUntilStopped(service.get(), status, kStopWaitMs);
 }
 
 } // namespace
@@ -88,9 +82,12 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
     return true;
 }
 
+bool SameDriverFile(const char *registered, const char *imagePath) {
+    return lstrcmpiA(WithoutNtPrefix(registered), imagePath) == 0;
+}
+
 bool NamesFile(const QUERY_SERVICE_CONFIGA &config, const char *imagePath) {
-    return config.lpBinaryPathName != nullptr &&
-           lstrcmpiA(WithoutNtPrefix(config.lpBinaryPathName), imagePath) == 0;
+    return config.lpBinaryPathName != nullptr && SameDriverFile(config.lpBinaryPathName, imagePath);
 }
 
 bool ChangeDriverImagePath(SC_HANDLE service, const char *imagePath) {

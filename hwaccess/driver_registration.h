@@ -1,7 +1,8 @@
 #pragma once
-// The driver service in the Service Control Manager.
+// The driver service's registration in the Service Control Manager: made,
+// pointed at the driver file, started and stopped by bring-up, and undone.
 
-#include "hwaccess/driver_step.h"
+#include "hwaccess/hw_access.h"
 
 #include <windows.h>
 
@@ -68,6 +69,9 @@ bool CreateDriverService(SC_HANDLE manager, const char *name, DriverServiceRepor
 // True when the registration's image path names that file, also in the
 // kernel's form "\??\C:\...".
 bool NamesFile(const QUERY_SERVICE_CONFIGA &config, const char *imagePath);
+// True when an image path as the registration holds it (perhaps in the
+// kernel's form, "\\??\\C:\\...") names the file imagePath.
+bool SameDriverFile(const char *registered, const char *imagePath);
 // Changes the service's image path, and nothing else.
 bool ChangeDriverImagePath(SC_HANDLE service, const char *imagePath);
 // Starts the service: ERROR_SUCCESS, also when it runs already, or the

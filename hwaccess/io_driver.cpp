@@ -3,7 +3,7 @@
 #include "common/shared_state.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"
-#include "hwaccess/driver_service.h"
+#include "hwaccess/driver_registration.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,8 +2,7 @@
 // Bring-up of the kernel I/O driver: open its device, or find the driver file
 // beside the executable, register and start it, and open the device then.
 
-#include "hwaccess/driver_service.h"
-#include "hwaccess/driver_step.h"
+#include "hwaccess/driver_registration.h"
 #include "hwaccess/hw_access.h"
 
 #include <windows.h>

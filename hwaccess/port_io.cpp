@@ -1,7 +1,6 @@
 #include "hwaccess/port_io.h"
 
 #include "hwaccess/io_driver.h"
-#include "hwaccess/ioctl_codes.h"
 
 // Neither request checks the handle first: before bring-up or after a failed
 // one the request fails, giving 0 for a read and false for a write.

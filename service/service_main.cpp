@@ -2,7 +2,7 @@
 
 #include "button/worker.h"
 #include "common/shared_state.h"
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 HINSTANCE g_hInstance = nullptr;
 SERVICE_STATUS g_ServiceStatus = {};

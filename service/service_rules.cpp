@@ -1,4 +1,4 @@
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 #include "common/ascii_case.h"
 

@@ -3,6 +3,8 @@
 // the image path it registers and how its status record changes. Free of
 // <windows.h>, so that they are tested natively.
 
+#include "common/scm_numbers.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -73,16 +75,6 @@ namespace status_rules {
 inline constexpr std::uint32_t kReportedServiceType = 0x130;
 // SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN: pause and continue are not accepted.
 inline constexpr std::uint32_t kAcceptedControls = 5;
-
-inline constexpr std::uint32_t kStateStopped = 1;
-inline constexpr std::uint32_t kStateRunning = 4;
-inline constexpr std::uint32_t kStatePaused = 7;
-
-inline constexpr std::uint32_t kControlStop = 1;
-inline constexpr std::uint32_t kControlPause = 2;
-inline constexpr std::uint32_t kControlContinue = 3;
-inline constexpr std::uint32_t kControlInterrogate = 4;
-inline constexpr std::uint32_t kControlShutdown = 5;
 
 // The seven 32-bit fields of SERVICE_STATUS, in the platform's order.
 struct PlainStatus {

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include "common/scm_numbers.h"
+#include "common/service_config.h"
 #include "common/shared_state.h"
 #include "common/system_library.h"
 #include "common/win_handles.h"
 #include "hwaccess/driver_record.h"
-#include "service/rules.h"
+#include "service/service_rules.h"
 #include "service/service_main.h"
 
 #include <optional>
@@ -16,10 +18,8 @@
 
 namespace {
 
-constexpr DWORD kAutoStart = 2; // SERVICE_AUTO_START as a "Start" value
 // How long the service is given to stop before the driver is released.
 constexpr DWORD kStopWaitMs = 30000;
-constexpr DWORD kStopPollMs = 100;
 
 // --- installation and removal ---
 
@@ -78,7 +78,7 @@ void InstallService() {
     // at boot, is written as well.
     ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
                          nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    SetRegistryDword(HKEY_LOCAL_MACHINE, kServiceRegistryKey, kStartValueName, kAutoStart);
+    SetRegistryDword(HKEY_LOCAL_MACHINE, kServiceRegistryKey, kStartValueName, kStartAuto);
 }
 
 // Asks a running service to stop, then marks the service for deletion.
@@ -96,12 +96,7 @@ void UninstallService() {
     // The driver's registration as bring-up found it, once the service no
     // longer holds the driver's device open; the record of what bring-up
     // changed goes with the service's key.
-    for (DWORD waited = 0; status.dwCurrentState != SERVICE_STOPPED && waited < kStopWaitMs;
-         waited += kStopPollMs) {
-        Sleep(kStopPollMs);
-        if (!QueryServiceStatus(service.get(), &status))
-            break;
-    }
+    WaitUntilStopped(service.get(), status, kStopWaitMs);
     ReleaseDriverService();
     // The deletion completes once the service has stopped.
     DeleteService(service.get());

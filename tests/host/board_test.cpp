@@ -1,7 +1,7 @@
 // The board list of WGB.ini, read through a key reader over listed values,
 // and when the WMI query is tried again.
 
-#include "board/rules.h"
+#include "board/board_list.h"
 
 #include <gtest/gtest.h>
 

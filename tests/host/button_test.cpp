@@ -2,7 +2,7 @@
 // worker's texts, the executable's directory and the user the companion is
 // started for.
 
-#include "button/rules.h"
+#include "button/worker_rules.h"
 
 #include <gtest/gtest.h>
 

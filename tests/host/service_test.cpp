@@ -1,6 +1,6 @@
 // The service's portable rules: its command line and its status record.
 
-#include "service/rules.h"
+#include "service/service_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -205,11 +205,9 @@ void EndDriverAsARestartWould() {
                                    static_cast<USHORT>(wcslen(name) * 2), const_cast<PWSTR>(name)};
         OBJECT_ATTRIBUTES attributes;
         InitializeObjectAttributes(&attributes, &linkName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-        HANDLE link = nullptr;
-        if (openLink && makeTemporary && openLink(&link, DELETE, &attributes) == 0) {
-            makeTemporary(link);
-            CloseHandle(link);
-        }
+        UniqueHandle link;
+        if (openLink && makeTemporary && openLink(link.put(), DELETE, &attributes) == 0)
+            makeTemporary(link.get());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "support/service_object_lock.h"
 
+#include "common/win_handles.h"
+
 #include <windows.h>
 
 #include <sddl.h>
@@ -38,20 +40,16 @@ GENERIC_MAPPING g_serviceMapping = {STANDARD_RIGHTS_READ | SERVICE_QUERY_CONFIG 
                                     SERVICE_ALL_ACCESS};
 
 bool Granted(DWORD desired) {
-    HANDLE process = nullptr, token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &process))
-        return false;
-    const bool duplicated = DuplicateToken(process, SecurityImpersonation, &token);
-    CloseHandle(process);
-    if (!duplicated)
+    UniqueHandle process, token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, process.put()) ||
+        !DuplicateToken(process.get(), SecurityImpersonation, token.put()))
         return false;
     MapGenericMask(&desired, &g_serviceMapping);
     PRIVILEGE_SET privileges;
     DWORD privilegesSize = sizeof privileges, granted = 0;
     BOOL status = FALSE;
-    const BOOL checked = AccessCheck(g_descriptor, token, desired, &g_serviceMapping, &privileges,
-                                     &privilegesSize, &granted, &status);
-    CloseHandle(token);
+    const BOOL checked = AccessCheck(g_descriptor, token.get(), desired, &g_serviceMapping,
+                                     &privileges, &privilegesSize, &granted, &status);
     return checked && status;
 }
 

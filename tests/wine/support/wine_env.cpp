@@ -1,5 +1,6 @@
 #include "support/wine_env.h"
 
+#include "common/ansi_text.h"
 #include "common/win_handles.h"
 
 #include <gtest/gtest.h>
@@ -47,10 +48,7 @@ bool TokenElevated() {
 std::string TokenUserName() {
     wchar_t name[512];
     ULONG size = 512;
-    char utf8[1024] = "";
-    if (GetUserNameExW(NameSamCompatible, name, &size))
-        WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
-    return utf8;
+    return GetUserNameExW(NameSamCompatible, name, &size) ? Utf8FromWide(name) : "";
 }
 
 std::string RunProbe(const std::string &args) {
