@@ -33,6 +33,16 @@ TEST(CommandLine, SkipsTheProgramNameThenMatchesAWholeSwitch) {
     }
 }
 
+// A path GetModuleFileName could not give (0) or gave cut at its buffer's
+// end is never registered.
+TEST(CommandLine, ModulePathFitsOnlyWhenWholeAndGiven) {
+    for (const auto &[length, fits] : {std::pair<std::size_t, bool>{0, false},
+                                       {1, true},
+                                       {kModulePathSize - 1, true},
+                                       {kModulePathSize, false}})
+        EXPECT_EQ(fits, ModulePathFits(length)) << length;
+}
+
 using status_rules::PlainStatus;
 
 auto Fields(const PlainStatus &s) {

@@ -218,4 +218,15 @@ TEST_F(ButtonWatch, Board6231ReadsBit6OfTheSecondInputAndUninstallLeavesTheDrive
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kDriverServiceName));
 }
 
+// The snapshot names every process, this one among them: a walk that did not
+// start at the first entry would give one without a name.
+TEST(ProcessLookup, SnapshotNamesEveryProcessThisOneAmongThem) {
+    bool self = false;
+    for (const ProcessEntry &process : SnapshotProcesses()) {
+        EXPECT_NE("", process.exeName) << process.processId;
+        self = self || process.processId == GetCurrentProcessId();
+    }
+    EXPECT_TRUE(self);
+}
+
 } // namespace

@@ -122,6 +122,20 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kReleased));
     EXPECT_TRUE(shows(" s  released")) << ReadWholeFile(output);
     TerminateProcess(process.get(), 0);
+
+    // Held from the start: the first sample is no change, the release is.
+    const std::string held = dir + "held.txt";
+    ASSERT_TRUE(sim.SetPort(sim::kButtonPort, sim::kPressed));
+    const UniqueHandle holding = StartProgram(Quoted(dir + "WGBCheck.exe") + " --watch 3600", held);
+    ASSERT_TRUE(holding);
+    EXPECT_TRUE(WaitUntil([&] {
+        return ReadWholeFile(held).find("pressed now") != std::string::npos;
+    })) << ReadWholeFile(held);
+    EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kReleased));
+    EXPECT_TRUE(
+        WaitUntil([&] { return ReadWholeFile(held).find(" s  released") != std::string::npos; }));
+    TerminateProcess(holding.get(), 0);
+    EXPECT_EQ(std::string::npos, ReadWholeFile(held).find(" s  pressed")) << ReadWholeFile(held);
 }
 
 // No service, no driver file, a board not listed (its Latin-1 text in UTF-8
