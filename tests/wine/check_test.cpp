@@ -113,27 +113,23 @@ TEST_F(Check, ServedBoardIsAllOkAndTheWatchSeesThePress) {
     const UniqueHandle process =
         StartProgram(Quoted(dir + "WGBCheck.exe") + " --watch 3600", output);
     ASSERT_TRUE(process);
-    const auto shows = [&](const char *text) {
-        return WaitUntil([&] { return ReadWholeFile(output).find(text) != std::string::npos; });
+    const auto shows = [](const std::string &file, const char *text) {
+        return WaitUntil([&] { return ReadWholeFile(file).find(text) != std::string::npos; });
     };
-    EXPECT_TRUE(shows("released now: press it")) << ReadWholeFile(output);
+    EXPECT_TRUE(shows(output, "released now: press it")) << ReadWholeFile(output);
     EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kPressed));
-    EXPECT_TRUE(shows(" s  pressed")) << ReadWholeFile(output);
+    EXPECT_TRUE(shows(output, " s  pressed")) << ReadWholeFile(output);
     EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kReleased));
-    EXPECT_TRUE(shows(" s  released")) << ReadWholeFile(output);
+    EXPECT_TRUE(shows(output, " s  released")) << ReadWholeFile(output);
     TerminateProcess(process.get(), 0);
 
     // Held from the start: the first sample is no change, the release is.
     const std::string held = dir + "held.txt";
     ASSERT_TRUE(sim.SetPort(sim::kButtonPort, sim::kPressed));
     const UniqueHandle holding = StartProgram(Quoted(dir + "WGBCheck.exe") + " --watch 3600", held);
-    ASSERT_TRUE(holding);
-    EXPECT_TRUE(WaitUntil([&] {
-        return ReadWholeFile(held).find("pressed now") != std::string::npos;
-    })) << ReadWholeFile(held);
+    EXPECT_TRUE(shows(held, "pressed now: press it")) << ReadWholeFile(held);
     EXPECT_TRUE(sim.SetPort(sim::kButtonPort, sim::kReleased));
-    EXPECT_TRUE(
-        WaitUntil([&] { return ReadWholeFile(held).find(" s  released") != std::string::npos; }));
+    EXPECT_TRUE(shows(held, " s  released")) << ReadWholeFile(held);
     TerminateProcess(holding.get(), 0);
     EXPECT_EQ(std::string::npos, ReadWholeFile(held).find(" s  pressed")) << ReadWholeFile(held);
 }
