@@ -50,18 +50,12 @@ struct KernelHandleTraits {
     static void close(type h) { CloseHandle(h); }
 };
 
-struct ServiceHandleTraits {
-    using type = SC_HANDLE;
-    static type invalid() { return nullptr; }
-    static bool valid(type h) { return h != nullptr; }
-    static void close(type h) { CloseServiceHandle(h); }
-};
-
-struct RegKeyTraits {
-    using type = HKEY;
-    static type invalid() { return nullptr; }
-    static bool valid(type h) { return h != nullptr; }
-    static void close(type h) { RegCloseKey(h); }
+// A handle whose invalid value is zero or null, closed by Close.
+template <typename T, auto Close> struct NullHandleTraits {
+    using type = T;
+    static type invalid() { return T{}; }
+    static bool valid(type h) { return h != T{}; }
+    static void close(type h) { Close(h); }
 };
 
 struct FindTraits {
@@ -71,19 +65,12 @@ struct FindTraits {
     static void close(type h) { FindClose(h); }
 };
 
-struct LocalMemoryTraits {
-    using type = void *;
-    static type invalid() { return nullptr; }
-    static bool valid(type h) { return h != nullptr; }
-    static void close(type h) { LocalFree(h); }
-};
-
 // Kernel objects: files, devices, processes, threads, tokens, snapshots.
 using UniqueHandle = UniqueWinHandle<KernelHandleTraits>;
 // Service Control Manager and service handles.
-using UniqueServiceHandle = UniqueWinHandle<ServiceHandleTraits>;
-using UniqueRegKey = UniqueWinHandle<RegKeyTraits>;
+using UniqueServiceHandle = UniqueWinHandle<NullHandleTraits<SC_HANDLE, CloseServiceHandle>>;
+using UniqueRegKey = UniqueWinHandle<NullHandleTraits<HKEY, RegCloseKey>>;
 // A directory listing (FindFirstFile).
 using UniqueFindHandle = UniqueWinHandle<FindTraits>;
 // Memory Windows gave with LocalAlloc: descriptors, SIDs, SDDL texts, argv.
-using UniqueLocalMemory = UniqueWinHandle<LocalMemoryTraits>;
+using UniqueLocalMemory = UniqueWinHandle<NullHandleTraits<void *, LocalFree>>;

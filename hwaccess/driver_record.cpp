@@ -76,6 +76,20 @@ bool WriteRecord(const char *recordKey, const DriverRecord &record, bool parentM
     return true;
 }
 
+// The record of current, a change bring-up made, after an earlier record: a
+// registration the earlier record says the service made or pointed at its
+// file (a hand installation's, which the package handed over), now pointed
+// at this folder's file, is still the earlier record's doing, not another
+// product's.
+DriverRecord Continued(const std::optional<DriverRecord> &earlier, DriverRecord current) {
+    if (earlier && !current.created &&
+        SameDriverFile(current.previousImagePath.c_str(), earlier->imagePath.c_str())) {
+        current.created = earlier->created;
+        current.previousImagePath = earlier->previousImagePath;
+    }
+    return current;
+}
+
 } // namespace
 
 void RecordDriverChange(const DriverServiceReport &install, const char *recordKey) {
@@ -83,17 +97,8 @@ void RecordDriverChange(const DriverServiceReport &install, const char *recordKe
         install.failedStep == DriverStep::None || install.failedStep == DriverStep::Device;
     if (!leftInPlace || (!install.created && !install.repointed))
         return;
-    // A registration an earlier record says this service made or pointed at
-    // its file (a hand installation's, which the package handed over), now
-    // pointed at this folder's file: still the service's doing, as the
-    // earlier record says, not another product's.
-    const std::optional<DriverRecord> earlier = ReadRecord(recordKey);
-    if (install.repointed && earlier &&
-        SameDriverFile(install.previousImagePath.c_str(), earlier->imagePath.c_str())) {
-        WriteRecord(recordKey, {g_szDriverPath, earlier->created, earlier->previousImagePath});
-        return;
-    }
-    WriteRecord(recordKey, {g_szDriverPath, install.created, install.previousImagePath});
+    WriteRecord(recordKey, Continued(ReadRecord(recordKey),
+                                     {g_szDriverPath, install.created, install.previousImagePath}));
 }
 
 bool MoveDriverRecord(const char *from, const char *to) {
@@ -109,12 +114,7 @@ bool AdoptDriverRecord(const char *handedOver, const char *recordKey) {
     if (!earlier)
         return false;
     const std::optional<DriverRecord> current = ReadRecord(recordKey);
-    if (!current) {
-        WriteRecord(recordKey, *earlier);
-    } else if (!current->created &&
-               SameDriverFile(current->previousImagePath.c_str(), earlier->imagePath.c_str())) {
-        WriteRecord(recordKey, {current->imagePath, earlier->created, earlier->previousImagePath});
-    }
+    WriteRecord(recordKey, current ? Continued(earlier, *current) : *earlier);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, handedOver, 0, 0);
     return true;
 }

@@ -11,13 +11,7 @@
 
 #include <string>
 
-struct MsiHandleTraits {
-    using type = MSIHANDLE;
-    static type invalid() { return 0; }
-    static bool valid(type h) { return h != 0; }
-    static void close(type h) { MsiCloseHandle(h); }
-};
-using MsiHandle = UniqueWinHandle<MsiHandleTraits>;
+using MsiHandle = UniqueWinHandle<NullHandleTraits<MSIHANDLE, MsiCloseHandle>>;
 
 // A line in the installation's log (/l*v, or MsiLogging's), after the
 // action's prefix ("keep_board_list: ").
